@@ -1,0 +1,77 @@
+/* Small harness for the end-to-end test programs that run under Wine: checks
+ * that count and report, and starting a deliverable with a time limit. Each
+ * program ends with e2e_finish(), which prints "N passed, N failed" and
+ * returns the exit code. */
+#ifndef E2E_H
+#define E2E_H
+
+#include <windows.h>
+#include <stdio.h>
+#include <string.h>
+
+static int e2e_passed, e2e_failed;
+
+#define CHECK(cond)                                                               \
+  do {                                                                            \
+    if (cond) {                                                                   \
+      ++e2e_passed;                                                               \
+    } else {                                                                      \
+      ++e2e_failed;                                                               \
+      printf("FAIL %s:%d: %s\n", __FILE__, __LINE__, #cond);                      \
+    }                                                                             \
+  } while (0)
+
+#define CHECK_EQ_UL(a, b)                                                         \
+  do {                                                                            \
+    unsigned long e2e_a = (unsigned long)(a), e2e_b = (unsigned long)(b);         \
+    if (e2e_a == e2e_b) {                                                         \
+      ++e2e_passed;                                                               \
+    } else {                                                                      \
+      ++e2e_failed;                                                               \
+      printf("FAIL %s:%d: %s == %s (%lu, 0x%lx vs %lu, 0x%lx)\n", __FILE__, __LINE__, #a, #b, \
+             e2e_a, e2e_a, e2e_b, e2e_b);                                         \
+    }                                                                             \
+  } while (0)
+
+#define CHECK_STR(a, b)                                                           \
+  do {                                                                            \
+    const char *e2e_a = (a), *e2e_b = (b);                                        \
+    if (e2e_a && e2e_b && strcmp(e2e_a, e2e_b) == 0) {                            \
+      ++e2e_passed;                                                               \
+    } else {                                                                      \
+      ++e2e_failed;                                                               \
+      printf("FAIL %s:%d: %s == %s (\"%s\" vs \"%s\")\n", __FILE__, __LINE__, #a, #b, \
+             e2e_a ? e2e_a : "(null)", e2e_b ? e2e_b : "(null)");                 \
+    }                                                                             \
+  } while (0)
+
+/* Runs "dir\program args" and waits at most timeoutMs. Returns the exit code,
+ * or -1000 when it could not start, -1001 when it timed out (it is killed). */
+static long e2e_run(const char *dir, const char *program, const char *args, DWORD timeoutMs) {
+  char line[1024];
+  STARTUPINFOA si;
+  PROCESS_INFORMATION pi;
+  DWORD code = 0;
+  _snprintf(line, sizeof(line), "\"%s\\%s\"%s%s", dir, program, args && *args ? " " : "", args ? args : "");
+  line[sizeof(line) - 1] = 0;
+  memset(&si, 0, sizeof(si));
+  si.cb = sizeof(si);
+  if (!CreateProcessA(NULL, line, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) return -1000;
+  if (WaitForSingleObject(pi.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+    TerminateProcess(pi.hProcess, 1);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return -1001;
+  }
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return (long)(int)code;
+}
+
+static int e2e_finish(void) {
+  printf("%d passed, %d failed\n", e2e_passed, e2e_failed);
+  return e2e_failed == 0 ? 0 : 1;
+}
+
+#endif
