@@ -135,3 +135,73 @@ void SetManagerOpenError(DWORD error);
 }  // namespace services
 
 }  // namespace hostwin
+
+#include <memory>
+
+namespace hostwin {
+
+// ---- devices: "\\.\NAME" opened with CreateFileA ----
+namespace devices {
+
+// A simulated driver. Tests derive from it (or use ScriptedDevice) and install
+// it under its name; CreateFileA of that name opens a kernel handle to it.
+class Device {
+ public:
+  virtual ~Device() = default;
+  // CreateFileA of the device: return ERROR_SUCCESS to open, or the error the
+  // caller's GetLastError() then reports.
+  virtual DWORD Open(DWORD access, DWORD share, DWORD disposition, DWORD flags);
+  virtual void Close() {}
+  // DeviceIoControl on an open handle. Return false with *error set to fail.
+  // out and in are exactly the caller's pointers and sizes.
+  virtual bool Control(DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize, DWORD* bytesReturned,
+                       DWORD* error) = 0;
+};
+
+// name as the program writes it, e.g. "\\\\.\\ZELTA"; compared without regard to case.
+void Install(const std::string& name, std::shared_ptr<Device> device);
+void Remove(const std::string& name);
+
+// A driver that replays a script: each request must match the next expected
+// one (control code, input bytes, output buffer size); it then answers with
+// the scripted result, output bytes and byte count. Anything out of order,
+// unexpected or left over is a problem the test asserts on with Problems().
+class ScriptedDevice : public Device {
+ public:
+  struct Step {
+    DWORD code = 0;
+    std::vector<BYTE> input;
+    DWORD outSize = 0;
+    bool succeed = true;
+    std::vector<BYTE> output;   // written to the caller's buffer (at most outSize bytes)
+    DWORD bytesReturned = 0;
+    DWORD error = ERROR_GEN_FAILURE;  // when !succeed
+  };
+  // Appends a step; returns it for further setting.
+  Step& Expect(DWORD code, std::vector<BYTE> input, DWORD outSize);
+  // Open fails with this error while set (0: opens).
+  void RefuseOpen(DWORD error) { openError_ = error; }
+
+  DWORD Open(DWORD access, DWORD share, DWORD disposition, DWORD flags) override;
+  void Close() override { ++closes_; }
+  bool Control(DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize, DWORD* bytesReturned,
+               DWORD* error) override;
+
+  // Requests that did not match, plus the steps never reached. Empty: the
+  // program did exactly what the script says.
+  std::vector<std::string> Problems() const;
+  std::size_t Opens() const { return opens_; }
+  std::size_t Closes() const { return closes_; }
+  std::size_t StepsDone() const { return next_; }
+
+ private:
+  std::vector<Step> steps_;
+  std::size_t next_ = 0;
+  std::vector<std::string> problems_;
+  DWORD openError_ = 0;
+  std::size_t opens_ = 0;
+  std::size_t closes_ = 0;
+};
+
+}  // namespace devices
+}  // namespace hostwin
