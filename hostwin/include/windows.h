@@ -5,3 +5,6 @@
 #include <hostwin/types.h>
 #include <hostwin/kernel32.h>
 #include <hostwin/advapi32.h>
+#include <hostwin/loader.h>
+#include <hostwin/text.h>
+#include <hostwin/user32.h>

@@ -205,3 +205,247 @@ class ScriptedDevice : public Device {
 
 }  // namespace devices
 }  // namespace hostwin
+
+#include <functional>
+#include <hostwin/user32.h>
+
+namespace hostwin {
+
+// ---- user32: windows, the message queue, timers on a test clock, resources ----
+namespace user32 {
+
+// Milliseconds since Reset(). Only GetMessageA moves it, when it would wait.
+DWORD Now();
+// Runs action when the clock reaches atMs (at once if it has), from inside the
+// GetMessageA that would otherwise wait: the action plays the outside world
+// (a broadcast that arrives, a user who closes a window). Actions of the same
+// time run in the order they were scheduled, before a timer due then.
+void Schedule(DWORD atMs, std::function<void()> action);
+std::size_t ScheduledLeft();
+
+struct TimerInfo {
+  HWND hwnd;
+  UINT_PTR id;
+  UINT elapse;
+  DWORD due;
+  TIMERPROC proc;
+};
+std::vector<TimerInfo> Timers();
+
+struct WindowInfo {
+  std::string className;
+  std::string title;
+  DWORD style = 0;
+  DWORD exStyle = 0;
+  int x = 0, y = 0, width = 0, height = 0;
+  HWND parent = nullptr;
+  HMENU menu = nullptr;
+  HINSTANCE instance = nullptr;
+  bool foreign = false;     // a window of another process
+  bool everVisible = false; // WS_VISIBLE was set at any time
+};
+// nullptr for a window that does not exist (any more).
+const WindowInfo* Window(HWND hwnd);
+// Top-level windows of the class, in Z order; foreign ones included.
+std::vector<HWND> WindowsOfClass(const std::string& className);
+
+struct ClassInfo {
+  std::string name;
+  UINT style = 0;
+  WNDPROC proc = nullptr;
+  int clsExtra = 0, wndExtra = 0;
+  HINSTANCE instance = nullptr;
+  HICON icon = nullptr, smallIcon = nullptr;
+  HCURSOR cursor = nullptr;
+  HBRUSH background = nullptr;
+  std::string menuName;  // "#109" for an integer resource id
+};
+const ClassInfo* Class(const std::string& name);
+
+// A top-level window of another process, for EnumWindows, GetClassNameA and
+// FindWindowA. unreadableClass: GetClassNameA fails on it (a window that is
+// being destroyed). Messages to it are recorded, not delivered.
+HWND AddForeignWindow(const std::string& className, const std::string& title, bool unreadableClass = false);
+
+// Every message posted or sent to HWND_BROADCAST.
+struct Message {
+  bool posted;
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+};
+std::vector<Message> Broadcasts();
+// Messages posted or sent to foreign windows.
+std::vector<Message> ForeignMessages(HWND hwnd);
+// Messages waiting in the thread's queue.
+std::vector<MSG> Queue();
+bool QuitPosted();
+
+// What this world could not do for the program: GetMessageA that would wait
+// forever, a dialog that was never ended, ... Empty when all went well.
+std::vector<std::string> Problems();
+
+// The module's resources. Strings, menus, dialogs and icons by id; the
+// instance handle passed with them is not checked.
+void SetString(UINT id, const std::string& text);
+void AddMenu(UINT id);
+void AddDialog(UINT id);
+void AddIcon(UINT id);
+void SetAccelerators(UINT id, const std::vector<ACCEL>& table);
+
+// What a modal dialog meets once WM_INITDIALOG is handled: the responder plays
+// the user, e.g. SendMessageA(dialog, WM_COMMAND, IDOK, 0). By default it
+// presses OK. The dialog ends when its procedure calls EndDialog.
+void SetDialogResponder(std::function<void(HWND dialog)> responder);
+// Dialogs shown so far: template id and the result EndDialog gave.
+struct DialogRecord {
+  UINT templateId;
+  HWND parent;
+  INT_PTR result;
+};
+std::vector<DialogRecord> Dialogs();
+
+// Text drawn by DrawTextA since Reset().
+std::vector<std::string> DrawnTexts();
+
+}  // namespace user32
+
+// ---- shell: My Computer, its drives' icons, the shell allocator ----
+namespace shell {
+
+// By default the shell knows exactly the drives of GetLogicalDrives(); a
+// letter can be made known or unknown to it regardless.
+void SetDriveKnown(char letter, bool known);
+void ForgetDriveOverrides();
+// The icon location that IExtractIconA::GetIconLocation reports for a drive.
+// Without one, a drive whose HKLM DriveIcons\<letter>\DefaultIcon default value
+// reads "file,index" reports that, and any other drive
+// "C:\WINDOWS\SYSTEM\SHELL32.DLL",8 with flags 0.
+void SetIconLocation(char letter, const std::string& file, int index, UINT flags = 0);
+// System image list index that SHGetFileInfoA reports; default 20 + (letter - 'A').
+void SetSystemImageIndex(char letter, int index);
+
+// Allocations of the shell allocator not yet freed, and shell objects not yet
+// released; both count as open handles too.
+std::size_t LiveAllocations();
+std::size_t LiveObjects();
+// Frees of pointers the allocator never handed out, releases of dead objects.
+std::vector<std::string> Problems();
+
+}  // namespace shell
+
+// ---- loader: LoadLibraryA/GetProcAddress of the simulated system DLLs ----
+namespace loader {
+
+// shell32.dll exports SHUpdateImageA by name and as ordinal 191; either can be
+// hidden, as older shells export it only by ordinal.
+void SetExport(const std::string& module, const std::string& name, bool byName, bool byOrdinal);
+// LoadLibraryA of the module fails with ERROR_MOD_NOT_FOUND while set.
+void SetMissing(const std::string& module, bool missing);
+// Modules loaded and not yet freed (each LoadLibraryA counts once).
+std::size_t LoadedCount(const std::string& module);
+
+}  // namespace loader
+
+// ---- vexid: the card-reader driver "\\.\vexid" of Windows 98/Me ----
+namespace vexid {
+
+// Memory below 4 GiB, so that 32-bit pointers of a driver's lists reach it
+// from the 64-bit host. Allocation is a bump pointer; nothing is freed before
+// the arena goes.
+class LowArena {
+ public:
+  explicit LowArena(std::size_t size);
+  ~LowArena();
+  LowArena(const LowArena&) = delete;
+  LowArena& operator=(const LowArena&) = delete;
+
+  BYTE* Alloc(std::size_t n, std::size_t align = 4);
+  void Clear();  // forgets every allocation and zeroes the memory
+  DWORD Address(const void* p) const;  // the 32-bit address of p
+  BYTE* Base() const { return base_; }
+  std::size_t Size() const { return size_; }
+  bool Contains(const void* p, std::size_t n = 1) const;
+
+ private:
+  BYTE* base_ = nullptr;
+  std::size_t size_ = 0;
+  std::size_t used_ = 0;
+};
+
+// The layout the programs read (offsets from each structure's start):
+constexpr std::size_t kRootFirstUnit = 0x30;  // DriverListRoot: first UnitNode
+constexpr std::size_t kUnitNext = 0x0C;       // UnitNode: next UnitNode
+constexpr std::size_t kUnitDrive = 0x10;      // UnitNode: LogicalDriveRecord
+constexpr std::size_t kUnitFlags = 0x20;      // UnitNode: flags
+constexpr std::size_t kUnitProduct = 0x92;    // UnitNode: 16 bytes of product text
+constexpr std::size_t kUnitSize = 0xC0;
+constexpr std::size_t kDriveIndex = 0x14;     // LogicalDriveRecord: drive index
+constexpr std::size_t kDriveSize = 0x20;
+constexpr std::size_t kRootSize = 0x40;
+constexpr DWORD kFlagScanned = 0x8000;
+constexpr DWORD kFlagNoIcon = 0x4000;
+
+struct Unit {
+  DWORD flags = kFlagScanned;
+  std::string product;  // up to 16 bytes, copied without a terminator when 16 long
+  bool hasDrive = true;
+  BYTE driveIndex = 0;
+};
+
+// The driver. Control code 3 with a 4-byte output buffer answers with the
+// address of a cell that holds the address of the list root; the root's
+// first-unit pointer starts the list of units built by SetUnits.
+class Driver : public devices::Device {
+ public:
+  explicit Driver(std::size_t arenaSize = 64 * 1024);
+
+  // Lays the list out anew: root, cell, one node per unit linked in order.
+  void SetUnits(const std::vector<Unit>& units);
+  BYTE* Node(std::size_t i) const { return nodes_.at(i); }
+  BYTE* Root() const { return root_; }
+  // Points unit i's next pointer at unit j (a loop), or at nothing (j = npos).
+  void Link(std::size_t i, std::size_t j);
+  LowArena& Arena() { return arena_; }
+
+  // Open fails with this error while set (0: opens).
+  void RefuseOpen(DWORD error) { openError_ = error; }
+  // Control code 3 fails with this error while set (0: answers).
+  void FailList(DWORD error) { listError_ = error; }
+  // Control code 3 succeeds but writes this address (e.g. 0) instead.
+  void AnswerWith(DWORD address) {
+    answerOverride_ = true;
+    answer_ = address;
+  }
+
+  struct OpenArgs {
+    DWORD access, share, disposition, flags;
+  };
+  const std::vector<OpenArgs>& Opens() const { return opens_; }
+  std::size_t Closes() const { return closes_; }
+  std::size_t Requests() const { return requests_; }
+
+  DWORD Open(DWORD access, DWORD share, DWORD disposition, DWORD flags) override;
+  void Close() override { ++closes_; }
+  bool Control(DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize, DWORD* bytesReturned,
+               DWORD* error) override;
+
+ private:
+  LowArena arena_;
+  BYTE* cell_ = nullptr;
+  BYTE* root_ = nullptr;
+  std::vector<BYTE*> nodes_;
+  DWORD openError_ = 0;
+  DWORD listError_ = 0;
+  bool answerOverride_ = false;
+  DWORD answer_ = 0;
+  std::vector<OpenArgs> opens_;
+  std::size_t closes_ = 0;
+  std::size_t requests_ = 0;
+};
+
+// Installs a new driver under "\\.\vexid" and returns it.
+std::shared_ptr<Driver> Install(std::size_t arenaSize = 64 * 1024);
+
+}  // namespace vexid
+}  // namespace hostwin
