@@ -95,6 +95,8 @@ const std::string* KernelHandle(HANDLE h) {
   return it == core().objects.end() ? nullptr : &it->second.what;
 }
 
+DWORD LogicalDrives() { return core().drives; }
+
 bool RegisterArea(const Area& area) {
   core().areas.push_back(area);
   area.reset();

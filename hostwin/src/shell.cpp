@@ -86,7 +86,7 @@ void ResetShell();
 bool DriveKnown(char letter) {
   auto it = sh().known.find(letter);
   if (it != sh().known.end()) return it->second;
-  return (GetLogicalDrives() >> (letter - 'A')) & 1;
+  return (detail::LogicalDrives() >> (letter - 'A')) & 1;
 }
 
 LPITEMIDLIST NewIdList(BYTE kind, char letter, const std::string& what) {

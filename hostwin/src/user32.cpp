@@ -68,6 +68,7 @@ struct User32 {
   std::function<void(HWND)> responder;
   std::vector<user32::DialogRecord> dialogsShown;
   std::vector<std::string> drawn;
+  std::vector<user32::Posted> posted;
 };
 
 User32& u() {
@@ -226,6 +227,7 @@ void SetAccelerators(UINT id, const std::vector<ACCEL>& table) { u().accels[id] 
 void SetDialogResponder(std::function<void(HWND)> responder) { u().responder = std::move(responder); }
 std::vector<DialogRecord> Dialogs() { return u().dialogsShown; }
 std::vector<std::string> DrawnTexts() { return u().drawn; }
+std::vector<Posted> PostedLog() { return u().posted; }
 
 }  // namespace user32
 }  // namespace hostwin
@@ -479,6 +481,11 @@ BOOL PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     return FALSE;
   }
   const MSG m{hWnd, Msg, wParam, lParam, u().now, {0, 0}};
+  if (hWnd != nullptr && hWnd != HWND_BROADCAST && hostwin::Find(hWnd) == nullptr) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return FALSE;
+  }
+  u().posted.push_back(hostwin::user32::Posted{u().now, hWnd, Msg, wParam, lParam});
   if (hWnd == HWND_BROADCAST) {
     u().broadcasts.push_back(hostwin::user32::Message{true, Msg, wParam, lParam});
     for (HWND h : u().zorder) {

@@ -308,6 +308,16 @@ std::vector<DialogRecord> Dialogs();
 // Text drawn by DrawTextA since Reset().
 std::vector<std::string> DrawnTexts();
 
+// Every successful PostMessageA, with the clock's time when it was posted.
+struct Posted {
+  DWORD time;
+  HWND hwnd;
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+};
+std::vector<Posted> PostedLog();
+
 }  // namespace user32
 
 // ---- shell: My Computer, its drives' icons, the shell allocator ----
@@ -346,6 +356,11 @@ void SetMissing(const std::string& module, bool missing);
 std::size_t LoadedCount(const std::string& module);
 
 }  // namespace loader
+
+namespace detail {
+// GetLogicalDrives' answer without recording a call, for areas that need it.
+DWORD LogicalDrives();
+}  // namespace detail
 
 // ---- vexid: the card-reader driver "\\.\vexid" of Windows 98/Me ----
 namespace vexid {
