@@ -126,7 +126,8 @@ int GetDriveIconLocation(LPCSTR drivePath, LPSTR iconFile, UINT size) {
       if (SUCCEEDED(drives->ParseDisplayName(nullptr, nullptr, widePath, &eaten, &item, nullptr)) &&
           item != nullptr) {
         IExtractIconA* extractor = nullptr;
-        if (SUCCEEDED(drives->GetUIObjectOf(nullptr, 1, &item, kIidExtractIconA,
+        LPCITEMIDLIST items[1] = {item};
+        if (SUCCEEDED(drives->GetUIObjectOf(nullptr, 1, items, kIidExtractIconA,
                                             nullptr, reinterpret_cast<void**>(&extractor))) &&
             extractor != nullptr) {
           UINT flags = 0;
