@@ -39,3 +39,30 @@ for _ in $(seq 30); do
   sleep 0.2
 done
 echo "$out"
+
+say "brelmot (Windows 98/Me icon monitor) on a virtual display"
+# A window and a message loop need a display: a private Xvfb for this part.
+for n in $(seq 90 140); do
+  [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] || { disp=$n; break; }
+done
+Xvfb ":$disp" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+trap '"$WINESERVER" -k >/dev/null 2>&1; kill "$xvfb_pid" 2>/dev/null; rm -rf "$work"' EXIT
+export DISPLAY=":$disp"
+for _ in $(seq 50); do [ -e /tmp/.X11-unix/X$disp ] && break; sleep 0.1; done
+cp build/x64/e2e/winmsg.exe "$WINEPREFIX/drive_c/pkg/"
+# Output through a file, not a pipe: the first window starts Wine's desktop
+# process, which would inherit a pipe and keep it open.
+runf() { "$WINE" "$@" >"$work/out" 2>&1; local rc=$?; tr -d '\r' <"$work/out"; return $rc; }
+"$WINE" 'C:\pkg\brelmot.exe' >/dev/null 2>&1 &
+brelmot_pid=$!
+runf 'C:\pkg\winmsg.exe' find BRELMOT
+rc=0; runf 'C:\pkg\brelmot.exe' || rc=$?
+echo "a second brelmot.exe ended at once with exit code $rc (-1)"
+runf 'C:\pkg\winmsg.exe' arrival BRELMOT
+sleep 2
+entries=$(runf reg query 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Explorer\DriveIcons' | grep -ci 'DriveIcons\\' || true)
+echo "after the burst settled: $entries DriveIcons entries (no card-reader driver on this system: nothing to register)"
+runf 'C:\pkg\winmsg.exe' close BRELMOT
+rc=0; wait "$brelmot_pid" || rc=$?
+echo "brelmot.exe exit code $rc"
