@@ -21,7 +21,7 @@ say "a throwaway Wine prefix"
 timeout 180 "$WINE" wineboot -i >/dev/null 2>&1
 timeout 120 "$WINESERVER" -w
 mkdir -p "$WINEPREFIX/drive_c/pkg"
-cp dist/x64/* build/x64/e2e/svcinfo.exe "$WINEPREFIX/drive_c/pkg/"
+cp dist/x64/* build/x64/e2e/svcinfo.exe build/x64/e2e/zeltadll_demo.exe "$WINEPREFIX/drive_c/pkg/"
 echo "package copied to C:\\pkg: $(ls dist/x64 | tr '\n' ' ')"
 echo "x86 product sizes: $(cd dist/x86 && for f in *.exe *.dll; do [ -f "$f" ] && printf '%s %s bytes; ' "$f" "$(stat -c %s "$f")"; done)"
 
@@ -55,3 +55,5 @@ echo "after sc start: $(run sc query zeltadrv | grep STATE | tr -s ' ')"
 run sc stop zeltadrv >/dev/null || true
 echo "after sc stop:  $(run sc query zeltadrv | grep STATE | tr -s ' ')"
 run sc delete zeltadrv >/dev/null || true
+say "zeltadll: fake card readers made in the prefix, then searched through the DLL"
+run 'C:\pkg\zeltadll_demo.exe' 'C:\pkg'
