@@ -204,6 +204,8 @@ class ScriptedDevice : public Device {
 };
 
 }  // namespace devices
+}  // namespace hostwin
+
 // ---- SetupAPI device interfaces ----
 namespace hostwin {
 namespace setupapi {
