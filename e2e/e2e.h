@@ -47,7 +47,7 @@ static int e2e_passed, e2e_failed;
 
 /* Runs "dir\program args" and waits at most timeoutMs. Returns the exit code,
  * or -1000 when it could not start, -1001 when it timed out (it is killed). */
-static long e2e_run(const char *dir, const char *program, const char *args, DWORD timeoutMs) {
+static __inline long e2e_run(const char *dir, const char *program, const char *args, DWORD timeoutMs) {
   char line[1024];
   STARTUPINFOA si;
   PROCESS_INFORMATION pi;

@@ -464,3 +464,16 @@ std::shared_ptr<Driver> Install(std::size_t arenaSize = 64 * 1024);
 
 }  // namespace vexid
 }  // namespace hostwin
+
+// ---- SetupAPI device interfaces ----
+namespace hostwin {
+namespace setupapi {
+
+// Adds a device interface of the class interfaceClass to the machine. Sets
+// list the interfaces of their class in the order they were added; one whose
+// device is not present is left out of DIGCF_PRESENT sets.
+void AddInterface(const GUID& interfaceClass, const std::string& devicePath, bool present = true);
+std::size_t InterfaceCount();
+
+}  // namespace setupapi
+}  // namespace hostwin

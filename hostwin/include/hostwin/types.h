@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #define WINAPI
+#define WINAPIV
 #define APIENTRY
 #define CALLBACK
 #define CONST const
@@ -60,6 +61,8 @@ typedef HKEY* PHKEY;
 struct HINSTANCE__;
 typedef HINSTANCE__* HINSTANCE;
 typedef HINSTANCE HMODULE;
+struct HWND__;
+typedef HWND__* HWND;
 struct SC_HANDLE__;
 typedef SC_HANDLE__* SC_HANDLE;
 typedef DWORD REGSAM;
@@ -84,6 +87,7 @@ typedef const GUID& REFGUID;
 #define TRUE 1
 #define FALSE 0
 #define MAX_PATH 260
+#define ANYSIZE_ARRAY 1
 
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
 
@@ -111,6 +115,7 @@ typedef const GUID& REFGUID;
 #define ERROR_SERVICE_DOES_NOT_EXIST 1060L
 #define ERROR_SERVICE_MARKED_FOR_DELETE 1072L
 #define ERROR_SERVICE_EXISTS 1073L
+#define ERROR_INVALID_USER_BUFFER 1784L
 
 // Generic and standard access rights
 #define DELETE 0x00010000L
