@@ -102,6 +102,9 @@ BYTE ByPair(const BYTE* pair, bool withXd) {
   return kSkip;
 }
 
+// The driver's list holds 32-bit pointers and values, also for the x64 build.
+static_assert(sizeof(DWORD) == 4, "list fields are 32 bits");
+
 DWORD Read32(const BYTE* at) {
   DWORD value;
   std::memcpy(&value, at, sizeof(value));

@@ -260,6 +260,33 @@ TEST_F(Monitor, DebounceTable) {
   }
 }
 
+TEST_F(Monitor, SettledMessageActsOnlyOnItsTwoForms) {
+  struct Case {
+    WPARAM wParam;
+    LPARAM lParam;
+    std::size_t scans, sweeps;
+  } cases[] = {
+      {DBT_DEVICEARRIVAL, 0, 1, 0},
+      {DBT_DEVICEARRIVAL, 1, 1, 0},
+      {DBT_DEVICEREMOVECOMPLETE, 1, 0, 1},
+      {DBT_DEVICEREMOVECOMPLETE, 0, 0, 0},
+      {DBT_DEVICEREMOVECOMPLETE, 2, 0, 0},
+      {DBT_DEVICEQUERYREMOVE, 1, 0, 0},
+      {0, 0, 0, 0},
+  };
+  hostwin::user32::Schedule(100, [&] {
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+      SCOPED_TRACE(i);
+      hostwin::ClearCalls();
+      EXPECT_EQ(SendMessageA(Window(), WM_DRIVES_SETTLED, cases[i].wParam, cases[i].lParam), 0);
+      EXPECT_EQ(hostwin::CallCount("CreateFileA"), cases[i].scans);
+      EXPECT_EQ(hostwin::CallCount("GetLogicalDrives"), cases[i].sweeps);
+    }
+  });
+  CloseAt(200);
+  EXPECT_EQ(Run(), 0);
+}
+
 TEST_F(Monitor, TimerThatCannotBeSetDropsTheBurstOnly) {
   hostwin::FailNth("SetTimer", 1, ERROR_NOT_ENOUGH_MEMORY);
   DeviceEventAt(1000, DBT_DEVICEARRIVAL);
