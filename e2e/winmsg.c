@@ -16,7 +16,7 @@ int main(int argc, char **argv) {
     fprintf(stderr, "usage: winmsg find|arrival|close CLASS\n");
     return 2;
   }
-  for (i = 0; i < 100 && !window; ++i) {
+  for (i = 0; i < 300 && !window; ++i) { /* up to 30 s: the first window of a prefix starts its desktop */
     window = FindWindowA(argv[2], NULL);
     if (!window) Sleep(100);
   }
