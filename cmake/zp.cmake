@@ -98,3 +98,47 @@ function(zp_product_library name)
     target_link_libraries(${name} PUBLIC hostwin)
   endif()
 endfunction()
+
+# Draws an .ico file at build time with tools/icongen:
+#   zp_icon(OUTPUT path KIND cf|sd|sm|ms|combo|app IMAGES WxH:BPP... [TARGET name] [DIST])
+# OUTPUT is relative to the current binary directory unless absolute. IMAGES
+# lists the images in file order (BPP 1, 4, 8, 24 or 32). DIST also puts the
+# file into the package directory in the Windows builds. TARGET names the
+# custom target that makes the file (default: icon_ and the path).
+function(zp_icon)
+  cmake_parse_arguments(ARG "DIST" "OUTPUT;KIND;TARGET" "IMAGES" ${ARGN})
+  if(NOT ARG_OUTPUT OR NOT ARG_KIND OR NOT ARG_IMAGES)
+    message(FATAL_ERROR "zp_icon: OUTPUT, KIND and IMAGES are required")
+  endif()
+  get_property(gen GLOBAL PROPERTY ZP_ICONGEN)
+  get_property(gen_target GLOBAL PROPERTY ZP_ICONGEN_TARGET)
+  if(NOT gen)
+    message(FATAL_ERROR "zp_icon: tools/icongen must be added before its users")
+  endif()
+  get_filename_component(out "${ARG_OUTPUT}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_BINARY_DIR}")
+  get_filename_component(name "${out}" NAME)
+  set(outputs "${out}")
+  set(copy "")
+  if(ARG_DIST AND ZP_IS_WINDOWS)
+    list(APPEND outputs "${ZP_DIST}/${name}")
+    set(copy COMMAND ${CMAKE_COMMAND} -E make_directory "${ZP_DIST}"
+             COMMAND ${CMAKE_COMMAND} -E copy "${out}" "${ZP_DIST}/${name}")
+  endif()
+  set(gen_file "")
+  if(NOT TARGET "${gen}" AND NOT gen MATCHES "^\\$<")
+    set(gen_file "${gen}")
+  endif()
+  add_custom_command(OUTPUT ${outputs}
+    COMMAND "${gen}" "${out}" ${ARG_KIND} ${ARG_IMAGES}
+    ${copy}
+    DEPENDS ${gen_target} ${gen_file}
+    COMMENT "Drawing ${name}"
+    VERBATIM)
+  set(target "${ARG_TARGET}")
+  if(NOT target)
+    file(RELATIVE_PATH rel "${CMAKE_BINARY_DIR}" "${out}")
+    string(MAKE_C_IDENTIFIER "icon_${rel}" target)
+  endif()
+  add_custom_target(${target} ALL DEPENDS ${outputs})
+  add_dependencies(${target} ${gen_target})
+endfunction()
