@@ -18,3 +18,6 @@ DWORD GetLogicalDrives();
 // Closes a kernel object handle made by any area of the world (files and
 // devices so far).
 BOOL CloseHandle(HANDLE hObject);
+
+// Sets *Target to Value as one step and returns what it held.
+LONG InterlockedExchange(LONG volatile* Target, LONG Value);
