@@ -5,7 +5,10 @@
 // this program's own is kept in HKLM "Software\Travenne", one value per letter:
 // "1" (one byte) while the current run has just written the icon, no data at all
 // once a run has finished with it. Every string is written with a byte count
-// equal to its length and no terminator; the empty mark depends on that.
+// equal to its length, without the terminator, so that the empty mark is a
+// value of no data at all. (Windows NT stores a terminator after a string whose
+// next byte in the caller's memory is a NUL, so "1" may come back as two bytes;
+// only whether a mark has data counts.)
 #include "text.h"
 #include "travenne.h"
 
