@@ -153,6 +153,18 @@ TEST_F(RunTest, SweepComparesOnlyTheTailCaseBlind) {
   }
 }
 
+// The text of a DefaultIcon value ends at its first NUL: what follows is not
+// part of it, even where it would look like one of the icon names.
+TEST_F(RunTest, IconTextEndsAtItsFirstNul) {
+  SeedMachine();
+  const std::string stored = std::string("D\0", 2) + kWindows.substr(2) + "\\sdico.ico";
+  hostwin::registry::SetValue(IconKey('H'), "", REG_SZ, std::vector<BYTE>(stored.begin(), stored.end()));
+  SetMark('H', Mark::Kept);
+  ASSERT_EQ(Run(), 0);
+  EXPECT_TRUE(HasIcon('H'));
+  ExpectMark('H', Mark::Kept);
+}
+
 TEST_F(RunTest, ConfiguredIconNames) {
   const std::vector<BYTE> name19 = [] {
     std::vector<BYTE> d(18, 'n');
@@ -286,6 +298,23 @@ TEST_F(RunTest, SlotWithoutIconHoldsItsLetter) {
   ExpectMark('E', Mark::None);
   ExpectIcon('F', kWindows + "\\sdico.ico");
   ExpectMark('F', Mark::Kept);
+}
+
+// An icon key that cannot be deleted keeps its mark, so that a later run
+// tries again; the mark goes once the key does.
+TEST_F(RunTest, UndeletableIconKeepsItsMark) {
+  SeedMachine();
+  SetIcon('H', kWindows + "\\msico.ico");
+  SetMark('H', Mark::Kept);
+  // Windows NT deletes no key that has subkeys.
+  hostwin::registry::CreateKey(IconKey('H') + "\\Extra");
+  ASSERT_EQ(Run(), 0);
+  ExpectIcon('H', kWindows + "\\msico.ico");
+  ExpectMark('H', Mark::Kept);
+  hostwin::registry::DeleteTree(IconKey('H') + "\\Extra");
+  ASSERT_EQ(Run(), 0);
+  ExpectNoIcon('H');
+  ExpectMark('H', Mark::None);
 }
 
 TEST_F(RunTest, NothingChangesWithoutMountedDevices) {
