@@ -54,9 +54,9 @@ done
 echo "after sc start: $(run sc query zeltadrv | grep STATE | tr -s ' ')"
 run sc stop zeltadrv >/dev/null || true
 echo "after sc stop:  $(run sc query zeltadrv | grep STATE | tr -s ' ')"
-run sc delete zeltadrv >/dev/null || true
+# The service stays registered: the zeltadll demo below configures and starts it again.
 
-say "zeltadll: fake card readers made in the prefix, then searched through the DLL"
+say "zeltadll: fake card readers made in the prefix, searched through the DLL, then one locked through the simulated driver"
 run 'C:\pkg\zeltadll_demo.exe' 'C:\pkg'
 
 say "travenne: a card reader with two slots, SD and CF, each with a card in it"
