@@ -54,9 +54,59 @@ done
 echo "after sc start: $(run sc query zeltadrv | grep STATE | tr -s ' ')"
 run sc stop zeltadrv >/dev/null || true
 echo "after sc stop:  $(run sc query zeltadrv | grep STATE | tr -s ' ')"
-run sc delete zeltadrv >/dev/null || true
-say "zeltadll: fake card readers made in the prefix, then searched through the DLL"
+# The service stays registered: the zeltadll demo below configures and starts it again.
+
+say "zeltadll: fake card readers made in the prefix, searched through the DLL, then one locked through the simulated driver"
 run 'C:\pkg\zeltadll_demo.exe' 'C:\pkg'
+
+say "travenne: a card reader with two slots, SD and CF, each with a card in it"
+# Wine's mount manager drops the MountedDevices values of drives it does not
+# know whenever it starts; a persistent wineserver keeps it running from here
+# on, so the simulated volumes stay. (Started with no terminal or pipe of ours
+# attached: it lives until the end.)
+"$WINESERVER" -p </dev/null >/dev/null 2>&1
+"$WINE" reg query 'HKLM\System\MountedDevices' </dev/null >/dev/null 2>&1
+reg() { run reg "$@" >/dev/null; }
+# UTF-16LE hex of a text, as Windows keeps a removable volume in MountedDevices.
+volume_hex() {
+  printf '%s' "\\??\\STORAGE#RemovableMedia#$1&RM#{53f5630d-b6bf-11d0-94f2-00a0c91efb8b}" |
+    iconv -f ascii -t utf-16le | od -An -tx1 -v | tr -d ' \n'
+}
+disk_enum='HKLM\System\CurrentControlSet\Services\disk\Enum'
+sd_slot='USBSTOR\DISK&VEN_GENRIC&PROD_CARDREADER_SD&REV_1.00\000000000001&0'
+cf_slot='USBSTOR\DISK&VEN_GENRIC&PROD_CARDREADER_CF&REV_1.00\000000000001&1'
+reg add "$disk_enum" /v Count /t REG_DWORD /d 3 /f
+reg add "$disk_enum" /v 0 /t REG_SZ /d 'IDE\DiskST380011A_____________________3.06____\5&1a2b3c4d&0&0.0.0' /f
+reg add "$disk_enum" /v 1 /t REG_SZ /d "$sd_slot" /f
+reg add "$disk_enum" /v 2 /t REG_SZ /d "$cf_slot" /f
+reg add "HKLM\\System\\CurrentControlSet\\Enum\\$sd_slot" /v ParentIdPrefix /t REG_SZ /d '7&2c3d4e5f&0' /f
+reg add "HKLM\\System\\CurrentControlSet\\Enum\\$cf_slot" /v ParentIdPrefix /t REG_SZ /d '7&3d4e5f60&0' /f
+reg add 'HKLM\System\MountedDevices' /v '\DosDevices\E:' /t REG_BINARY /d "$(volume_hex '7&2c3d4e5f&0')" /f
+reg add 'HKLM\System\MountedDevices' /v '\DosDevices\F:' /t REG_BINARY /d "$(volume_hex '7&3d4e5f60&0')" /f
+cp dist/x64/*.ico "$WINEPREFIX/drive_c/windows/"
+echo "disk list: a hard disk, the SD slot (volume on E:), the CF slot (volume on F:);"
+echo "the five slot icons installed in C:\\windows"
+
+# Each drive letter with the DefaultIcon it has, and travenne's marks.
+show_icons() {
+  run reg query 'HKCR\Applications\Explorer.exe\Drives' /s | awk '
+    /\\Drives\\.\\DefaultIcon$/ { n = split($0, p, "\\"); letter = p[n - 1]; next }
+    letter != "" && /REG_SZ/ { sub(/^.*REG_SZ[ \t]*/, ""); printf "  %s: icon %s\n", letter, $0; letter = "" }'
+  printf '  marks in HKLM\\Software\\Travenne:'
+  run reg query 'HKLM\Software\Travenne' | awk '$2 == "REG_SZ" && length($1) == 1 { printf " %s", $1 } END { print "" }'
+}
+
+say "travenne"
+rc=0; run 'C:\pkg\travenne.exe' || rc=$?
+echo "exit code $rc"
+show_icons
+
+say "the CF slot removed from the disk list; travenne again"
+reg add "$disk_enum" /v Count /t REG_DWORD /d 2 /f
+reg delete "$disk_enum" /v 2 /f
+rc=0; run 'C:\pkg\travenne.exe' || rc=$?
+echo "exit code $rc"
+show_icons
 
 say "brelmot (Windows 98/Me icon monitor) on a virtual display"
 # A window and a message loop need a display: a private Xvfb for this part.

@@ -120,7 +120,8 @@ typedef struct SetupRequestBlock {
 /* 1. Bulk transfer with buffer as its data. *length: the buffer size on
  * entry, the bytes moved on return. Only the low 8 bits of flag count:
  * nonzero and zero choose the driver's two kinds of bulk request.
- * ZELTA_OK, ZELTA_E_INVALIDARG, ZELTA_E_BULKIO. Needs a lock in force. */
+ * ZELTA_OK, ZELTA_E_INVALIDARG (null buffer; null length while a lock is in
+ * force), ZELTA_E_BULKIO (the request failed, or no lock is in force). */
 DWORD WINAPIV zeltaBulkio(DWORD deviceNumber, void *buffer, DWORD *length, DWORD flag);
 
 /* 2. Prints data as a hexadecimal dump on standard output: lines of up to 16
@@ -142,7 +143,8 @@ const DeviceRecord *WINAPIV zeltaGetDriveMap(const DeviceRecord *record);
 
 /* 5. Interface information of the device into buffer; *length: the buffer
  * size on entry, the bytes returned on return.
- * ZELTA_OK, ZELTA_E_INTERFACE. Needs a lock in force. */
+ * ZELTA_OK, ZELTA_E_INVALIDARG (null length while a lock is in force),
+ * ZELTA_E_INTERFACE (the request failed, or no lock is in force). */
 DWORD WINAPIV zeltaGetInterfaceInfo(DWORD deviceNumber, void *buffer, DWORD *length);
 
 /* 6. The device's USB string descriptor 3 (its serial number), language
@@ -153,9 +155,14 @@ DWORD WINAPIV zeltaGetSerialNumber(DWORD deviceNumber, void *buffer, DWORD buffe
 /* 7. Returns ZELTA_VERSION (1002). */
 int WINAPIV zeltaGetVersion(void);
 
-/* 8. Only the low 8 bits of lock count. Nonzero: opens the driver link,
- * selects and locks the device; zero: unlocks it and closes the link.
- * ZELTA_OK, ZELTA_E_NODEVICE, ZELTA_E_SELECT, ZELTA_E_LOCK. */
+/* 8. Only the low 8 bits of lock count. Nonzero: opens the driver link
+ * (unless a lock holds it open already), selects and locks the device; the
+ * link stays open for the other commands. Zero: unlocks the device and
+ * closes the link. ZELTA_OK; ZELTA_E_NODEVICE (lock: the driver link cannot
+ * be opened; unlock: no link is open); ZELTA_E_SELECT (the driver refused
+ * to select the device; the link is closed); ZELTA_E_LOCK (the lock failed
+ * and the link is closed, or the unlock failed and the link stays open). A
+ * search also closes the link: a lock taken before it ends there. */
 DWORD WINAPIV zeltaLockUnlock(DWORD deviceNumber, DWORD lock);
 
 /* 9. Rebuilds the table of records from the present USB devices with these
@@ -174,7 +181,9 @@ DWORD WINAPIV zeltaStandardRequest(const SetupRequestBlock *request, void *buffe
 
 /* 11. Runs the vendor request described by the 12-byte request block with
  * buffer as its data; *length: the buffer size on entry, the bytes returned
- * on return. ZELTA_OK, ZELTA_E_INVALIDARG, ZELTA_E_VENDOR. Needs a lock. */
+ * on return. ZELTA_OK, ZELTA_E_INVALIDARG (null request or buffer; null
+ * length while a lock is in force), ZELTA_E_VENDOR (the request failed, or
+ * no lock is in force). */
 DWORD WINAPIV zeltaVendorCommand(const void *request, void *buffer, DWORD *length);
 
 /* 12. Rewrites a NUL-terminated UTF-16LE string in place as 8-bit text by

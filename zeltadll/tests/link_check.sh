@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The package from an application's side:
-#   - the README's example, which includes zeltadll.h, compiles as strict C89
+#   - the README's examples, which include zeltadll.h, compile as strict C89
 #     (-std=c89 -pedantic -Wall -Wextra -Werror) and as C++;
 #   - it links with the MinGW import library, and with zeltadll.lib, and the
 #     program then imports its functions by name from zeltadll.dll;
@@ -34,6 +34,15 @@ awk '/<!-- zeltadll example/ { on = 1; next } on && /^```c/ { code = 1; next } c
 "$triplet-gcc" -std=c89 -pedantic -Wall -Wextra -Werror -I"$dist" -c example.c -o example.o || err "example as C89"
 "$triplet-g++" -x c++ -std=c++17 -pedantic -Wall -Wextra -Werror -I"$dist" -c example.c -o example_cxx.o ||
   err "example as C++"
+
+# The device-command example: a function, compiled only.
+awk '/<!-- zeltadll command example/ { on = 1; next } on && /^```c/ { code = 1; next } code && /^```/ { exit } code { print }' \
+  "$readme" >commands.c
+[ -s commands.c ] || err "no command example in $readme"
+"$triplet-gcc" -std=c89 -pedantic -Wall -Wextra -Werror -I"$dist" -c commands.c -o commands.o ||
+  err "command example as C89"
+"$triplet-g++" -x c++ -std=c++17 -pedantic -Wall -Wextra -Werror -I"$dist" -c commands.c -o commands_cxx.o ||
+  err "command example as C++"
 
 want=$'zeltaGetDriveMap\nzeltaSearchUsbDevice'
 "$triplet-gcc" example.o -L"$dist" -lzeltadll -o example.exe || err "linking with libzeltadll.dll.a"

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "device_table.h"
+#include "driver_link.h"
 #include "zeltadll.h"
 
 #include <hostwin/control.h>
@@ -79,11 +80,13 @@ inline std::string Letters(const DeviceRecord& r) {
   return out;
 }
 
-// A host machine with nothing on it and an empty table; checks at the end of
-// each test that nothing was left open.
+// A host machine with nothing on it, an empty table and the driver link
+// closed; checks at the end of each test that nothing was left open, the
+// link included.
 class Fixture : public ::testing::Test {
  protected:
   void SetUp() override {
+    CloseDriverLink();  // a link that an earlier test left open belongs to a machine gone now
     hostwin::Reset();
     Devices().Release();
   }
