@@ -64,6 +64,8 @@ say "travenne: a card reader with two slots, SD and CF, each with a card in it"
 # know whenever it starts; a persistent wineserver keeps it running from here
 # on, so the simulated volumes stay. (Started with no terminal or pipe of ours
 # attached: it lives until the end.)
+# (The server of the sections above may still be running: wait for its end.)
+"$WINESERVER" -w </dev/null >/dev/null 2>&1 || true
 "$WINESERVER" -p </dev/null >/dev/null 2>&1
 "$WINE" reg query 'HKLM\System\MountedDevices' </dev/null >/dev/null 2>&1
 reg() { run reg "$@" >/dev/null; }
