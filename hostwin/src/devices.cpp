@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <hostwin/control.h>
 
+#include "names.h"
+
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -11,10 +13,7 @@
 namespace hostwin {
 namespace {
 
-std::string Lower(std::string s) {
-  for (char& ch : s) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-  return s;
-}
+using detail::Lower;
 
 struct Devices {
   std::map<std::string, std::shared_ptr<devices::Device>> byName;

@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <hostwin/control.h>
 
+#include "names.h"
+
 #include <cctype>
 #include <cstdio>
 #include <map>
@@ -43,10 +45,7 @@ Loader& ldr() {
   return l;
 }
 
-std::string Lower(std::string s) {
-  for (char& ch : s) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-  return s;
-}
+using detail::Lower;
 
 // "C:\WINDOWS\SYSTEM\Shell32" and "shell32.DLL" both name shell32.dll.
 std::string ModuleKey(const std::string& path) {

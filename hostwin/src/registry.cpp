@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <hostwin/control.h>
 
+#include "names.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -13,10 +15,7 @@
 namespace hostwin {
 namespace {
 
-std::string Lower(std::string s) {
-  for (char& ch : s) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-  return s;
-}
+using detail::Lower;
 
 struct Node {
   std::string path;  // "HKLM\\Software\\X", fixed at creation

@@ -4,16 +4,15 @@
 #include <windows.h>
 #include <hostwin/control.h>
 
+#include "names.h"
+
 #include <cctype>
 #include <map>
 
 namespace hostwin {
 namespace {
 
-std::string Lower(std::string s) {
-  for (char& ch : s) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-  return s;
-}
+using detail::Lower;
 
 struct ScHandle {
   bool manager = false;

@@ -7,6 +7,8 @@
 #include <windows.h>
 #include <hostwin/control.h>
 
+#include "names.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -76,10 +78,7 @@ User32& u() {
   return state;
 }
 
-std::string Lower(std::string s) {
-  for (char& ch : s) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-  return s;
-}
+using detail::Lower;
 
 std::string Hex(std::uintptr_t v) {
   char b[24];
