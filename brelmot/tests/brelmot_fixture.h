@@ -31,10 +31,11 @@ inline std::string LetterKey(char letter) {
   return std::string("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\DriveIcons\\") + letter;
 }
 
-// The value as the registry holds it: bytes, no terminator expected.
+// The value as its writer handed it over: the bytes of its byte count, which
+// must not include a terminator (Windows may keep the NUL that followed it).
 inline std::string StoredValue(char letter) {
   const hostwin::registry::Value* v = hostwin::registry::GetValue(DefaultIconKey(letter), "");
-  return v ? std::string(v->data.begin(), v->data.end()) : std::string("(none)");
+  return v ? v->Written() : std::string("(none)");
 }
 
 // The registered letters as a string, "DEG".

@@ -12,6 +12,18 @@
 #include <map>
 #include <memory>
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define HOSTWIN_HAS_ASAN 1
+#endif
+#endif
+#ifndef HOSTWIN_HAS_ASAN
+#define HOSTWIN_HAS_ASAN 0
+#endif
+#if defined(__SANITIZE_ADDRESS__) || HOSTWIN_HAS_ASAN
+#include <sanitizer/asan_interface.h>
+#endif
+
 namespace hostwin {
 namespace {
 
@@ -155,6 +167,17 @@ std::shared_ptr<Node> NodeOf(const std::string& path, bool create, bool isVolati
   return node;
 }
 
+// Whether one byte may be read without touching memory the program does not
+// own. The Linux builds always run under AddressSanitizer, which knows.
+bool Addressable(const BYTE* p) {
+#if defined(__SANITIZE_ADDRESS__) || HOSTWIN_HAS_ASAN
+  return __asan_region_is_poisoned(const_cast<BYTE*>(p), 1) == nullptr;
+#else
+  (void)p;
+  return false;
+#endif
+}
+
 bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
 void Remove(const std::shared_ptr<Node>& parent, const std::string& name) {
@@ -239,6 +262,7 @@ void SetValue(const std::string& path, const std::string& name, DWORD type, cons
   Value v;
   v.type = type;
   v.data = data;
+  v.written = static_cast<DWORD>(data.size());
   node->values[Lower(name)] = {name, v};
 }
 
@@ -368,6 +392,14 @@ LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, const BY
   hostwin::registry::Value v;
   v.type = dwType;
   if (cbData != 0) v.data.assign(lpData, lpData + cbData);
+  v.written = cbData;
+  // Windows keeps strings as UTF-16 and converts through the caller's byte
+  // after the count: a string whose count stops right before a NUL is stored
+  // with that NUL, so "1" written with a count of 1 reads back as 2 bytes. The
+  // byte is looked at only where it is addressable memory, as it is on Windows.
+  if (hostwin::IsStringType(dwType) && cbData != 0 && lpData[cbData - 1] != 0 &&
+      hostwin::Addressable(lpData + cbData) && lpData[cbData] == 0)
+    v.data.push_back(0);
   node->values[hostwin::Lower(name)] = {name, v};
   return ERROR_SUCCESS;
 }

@@ -71,12 +71,23 @@ TEST_F(Registry, QueryFollowsTheBufferRules) {
 }
 
 // As Wine answers (checked by regrules): the size is that of the stored bytes,
-// and a terminator is added only where the buffer has room for it.
+// and a terminator is added only where the buffer has room for it. A string
+// whose count stops right before a NUL in the caller's memory is stored with
+// that NUL.
 TEST_F(Registry, StringsWrittenWithoutTerminator) {
   HKEY key = nullptr;
   ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\T", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
             ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueExA(key, "abc", 0, REG_SZ, reinterpret_cast<const BYTE*>("abc"), 3), ERROR_SUCCESS);
+  const BYTE abcx[] = {'a', 'b', 'c', 'x'};
+  const BYTE exact[] = {'a', 'b', 'c'};
+  ASSERT_EQ(RegSetValueExA(key, "abc", 0, REG_SZ, abcx, 3), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExA(key, "exact", 0, REG_SZ, exact, 3), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExA(key, "literal", 0, REG_SZ, reinterpret_cast<const BYTE*>("1"), 1), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExA(key, "binary", 0, REG_BINARY, reinterpret_cast<const BYTE*>("1"), 1), ERROR_SUCCESS);
+  EXPECT_EQ(hostwin::registry::GetValue("HKLM\\Software\\T", "abc")->data.size(), 3u);
+  EXPECT_EQ(hostwin::registry::GetValue("HKLM\\Software\\T", "exact")->data.size(), 3u);  // the next byte is not ours
+  EXPECT_EQ(hostwin::registry::GetValue("HKLM\\Software\\T", "literal")->data.size(), 2u);
+  EXPECT_EQ(hostwin::registry::GetValue("HKLM\\Software\\T", "binary")->data.size(), 1u);
   ASSERT_EQ(RegSetValueExA(key, "empty", 0, REG_SZ, reinterpret_cast<const BYTE*>(""), 0), ERROR_SUCCESS);
   DWORD size = 0;
   EXPECT_EQ(RegQueryValueExA(key, "abc", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);

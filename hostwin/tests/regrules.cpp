@@ -36,18 +36,26 @@ int main() {
                            &disposition);
   std::printf("create -> %ld disposition=%lu\n", static_cast<long>(r), static_cast<unsigned long>(disposition));
 
-  const BYTE abc[] = {'a', 'b', 'c'};
+  // The byte after a string's count decides whether Windows stores a
+  // terminator with it: 'x' here, a NUL in the literal below.
+  const BYTE abc[] = {'a', 'b', 'c', 'x'};
   const BYTE bin[] = {1, 2, 3, 4, 5};
   std::printf("set abc -> %ld\n", static_cast<long>(RegSetValueExA(key, "Abc", 0, REG_SZ, abc, 3)));
   std::printf("set term -> %ld\n",
               static_cast<long>(RegSetValueExA(key, "Term", 0, REG_SZ, reinterpret_cast<const BYTE*>("xy"), 3)));
+  std::printf("set literal -> %ld\n",
+              static_cast<long>(RegSetValueExA(key, "Lit", 0, REG_SZ, reinterpret_cast<const BYTE*>("xy"), 2)));
   std::printf("set empty -> %ld\n", static_cast<long>(RegSetValueExA(key, "Empty", 0, REG_SZ, abc, 0)));
+  std::printf("set empty literal -> %ld\n",
+              static_cast<long>(RegSetValueExA(key, "EmptyLit", 0, REG_SZ, reinterpret_cast<const BYTE*>(""), 0)));
   std::printf("set bin -> %ld\n", static_cast<long>(RegSetValueExA(key, "Bin", 0, REG_BINARY, bin, 5)));
 
   Query(key, "abc", false, 0);
   Query(key, "ABC", true, 3);
   Query(key, "abc", true, 4);
   Query(key, "term", true, 8);
+  Query(key, "lit", true, 8);
+  Query(key, "emptylit", false, 0);
   Query(key, "empty", false, 0);
   Query(key, "empty", true, 8);
   Query(key, "bin", true, 4);

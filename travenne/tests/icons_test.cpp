@@ -58,13 +58,14 @@ class RunTest : public World {
     return code;
   }
 
-  // The DefaultIcon of a letter is exactly text: REG_SZ, no terminator.
+  // The DefaultIcon of a letter is exactly text: REG_SZ, written with a byte
+  // count equal to its length (Windows may keep the NUL that followed it).
   static void ExpectIcon(char letter, const std::string& text) {
     SCOPED_TRACE(testing::Message() << "icon of " << letter);
     const hostwin::registry::Value* v = hostwin::registry::GetValue(IconKey(letter), "");
     ASSERT_NE(v, nullptr);
     EXPECT_EQ(v->type, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(std::string(v->data.begin(), v->data.end()), text);
+    EXPECT_EQ(v->Written(), text);
   }
   static void ExpectMark(char letter, Mark mark) {
     EXPECT_EQ(MarkName(MarkOf(letter)), std::string(MarkName(mark))) << "mark of " << letter;

@@ -77,7 +77,10 @@ namespace registry {
 
 struct Value {
   DWORD type = REG_NONE;
-  std::vector<BYTE> data;
+  std::vector<BYTE> data;  // as Windows keeps it (a string may have gained its NUL)
+  DWORD written = 0;       // the byte count the last writer passed
+  // The first `written` bytes as text: what the writer handed over.
+  std::string Written() const { return std::string(data.begin(), data.begin() + written); }
 };
 
 // Paths are "HKLM\\Software\\Travenne" style: root abbreviation (HKLM, HKCR,
