@@ -8,13 +8,13 @@ rm -rf "$dir" && mkdir -p "$dir" || exit 1
 fail=0
 bad() { echo "FAIL: $*"; fail=1; }
 
-specs=(16x16:1 16x16:4 32x32:1 32x32:4 32x32:8 48x48:8 48x48:24 48x48:32 24x16:4 256x256:32)
+formats=(16x16:1 16x16:4 32x32:1 32x32:4 32x32:8 48x48:8 48x48:24 48x48:32 24x16:4 256x256:32)
 for kind in cf sd sm ms combo app; do
   out="$dir/$kind.ico"
-  "$gen" "$out" "$kind" "${specs[@]}" || { bad "$kind: generator failed"; continue; }
+  "$gen" "$out" "$kind" "${formats[@]}" || { bad "$kind: generator failed"; continue; }
   expected=""
   i=1
-  for s in "${specs[@]}"; do
+  for s in "${formats[@]}"; do
     w=${s%%x*} rest=${s#*x} h=${s#*x}; h=${h%%:*} bpp=${s#*:}
     pal=0
     [ "$bpp" -le 8 ] && pal=$((1 << bpp))
@@ -26,7 +26,7 @@ for kind in cf sd sm ms combo app; do
   mkdir -p "$dir/$kind.png"
   icotool -x -o "$dir/$kind.png" "$out" 2>&1 | grep . && bad "$kind: icotool -x complained"
   n=$(ls "$dir/$kind.png" | wc -l)
-  [ "$n" -eq ${#specs[@]} ] || bad "$kind: extracted $n images of ${#specs[@]}"
+  [ "$n" -eq ${#formats[@]} ] || bad "$kind: extracted $n images of ${#formats[@]}"
 done
 
 # brelmot's sets, and travenne's: one file each, as the build makes them.

@@ -273,15 +273,15 @@ bool Draw(Canvas& cv, const std::string& kind) {
 
 // --- Encoding --------------------------------------------------------------
 
-struct ImageSpec {
+struct ImageFormat {
   int w, h, bpp;
 };
 
-bool ParseSpec(const char* text, ImageSpec& spec) {
+bool ParseFormat(const char* text, ImageFormat& fmt) {
   char tail = 0;
-  if (std::sscanf(text, "%dx%d:%d%c", &spec.w, &spec.h, &spec.bpp, &tail) != 3) return false;
-  if (spec.w < 1 || spec.w > 256 || spec.h < 1 || spec.h > 256) return false;
-  return spec.bpp == 1 || spec.bpp == 4 || spec.bpp == 8 || spec.bpp == 24 || spec.bpp == 32;
+  if (std::sscanf(text, "%dx%d:%d%c", &fmt.w, &fmt.h, &fmt.bpp, &tail) != 3) return false;
+  if (fmt.w < 1 || fmt.w > 256 || fmt.h < 1 || fmt.h > 256) return false;
+  return fmt.bpp == 1 || fmt.bpp == 4 || fmt.bpp == 8 || fmt.bpp == 24 || fmt.bpp == 32;
 }
 
 void Put16(std::vector<uint8_t>& out, unsigned v) {
@@ -392,19 +392,19 @@ int Usage() {
 int main(int argc, char** argv) {
   if (argc < 4) return Usage();
   const std::string outPath = argv[1], kind = argv[2];
-  std::vector<ImageSpec> specs;
+  std::vector<ImageFormat> formats;
   for (int i = 3; i < argc; ++i) {
-    ImageSpec s{};
-    if (!ParseSpec(argv[i], s)) {
-      std::fprintf(stderr, "icongen: bad image spec '%s'\n", argv[i]);
+    ImageFormat s{};
+    if (!ParseFormat(argv[i], s)) {
+      std::fprintf(stderr, "icongen: bad image size and depth '%s'\n", argv[i]);
       return Usage();
     }
-    specs.push_back(s);
+    formats.push_back(s);
   }
-  if (specs.size() > 0xFFFF) return Usage();
+  if (formats.size() > 0xFFFF) return Usage();
 
   std::vector<std::vector<uint8_t>> images;
-  for (const ImageSpec& s : specs) {
+  for (const ImageFormat& s : formats) {
     Canvas cv(s.w, s.h);
     if (!Draw(cv, kind)) {
       std::fprintf(stderr, "icongen: unknown kind '%s'\n", kind.c_str());
@@ -420,7 +420,7 @@ int main(int argc, char** argv) {
   Put16(file, static_cast<unsigned>(images.size()));
   uint32_t offset = static_cast<uint32_t>(6 + 16 * images.size());
   for (size_t i = 0; i < images.size(); ++i) {
-    const ImageSpec& s = specs[i];
+    const ImageFormat& s = formats[i];
     file.push_back(static_cast<uint8_t>(s.w == 256 ? 0 : s.w));
     file.push_back(static_cast<uint8_t>(s.h == 256 ? 0 : s.h));
     file.push_back(static_cast<uint8_t>(s.bpp < 8 ? 1 << s.bpp : 0));
