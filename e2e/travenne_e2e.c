@@ -16,7 +16,7 @@ static char windir[MAX_PATH];
 static const char *const sd_reader = "USBSTOR\\DISK&VEN_GENRIC&PROD_CARDREADER_SD&REV_1.00\\000000000001&0";
 static const char *const cf_reader = "USBSTOR\\DISK&VEN_GENRIC&PROD_CARDREADER_CF&REV_1.00\\000000000002&0";
 static const char *const ms_reader = "USBSTOR\\DISK&VEN_GENRIC&PROD_CARDREADER_MS&REV_1.00\\000000000003&0";
-static const char *const hard_disk = "IDE\\DiskST380011A_____________________3.06____\\5&1a2b3c4d&0&0.0.0";
+static const char *const hard_disk = "IDE\\DiskHDD80GB0A_____________________3.06____\\5&1a2b3c4d&0&0.0.0";
 
 static long travenne(const char *args) { return e2e_run(pkg, "travenne.exe", args, 30000); }
 

@@ -78,7 +78,7 @@ disk_enum='HKLM\System\CurrentControlSet\Services\disk\Enum'
 sd_slot='USBSTOR\DISK&VEN_GENRIC&PROD_CARDREADER_SD&REV_1.00\000000000001&0'
 cf_slot='USBSTOR\DISK&VEN_GENRIC&PROD_CARDREADER_CF&REV_1.00\000000000001&1'
 reg add "$disk_enum" /v Count /t REG_DWORD /d 3 /f
-reg add "$disk_enum" /v 0 /t REG_SZ /d 'IDE\DiskST380011A_____________________3.06____\5&1a2b3c4d&0&0.0.0' /f
+reg add "$disk_enum" /v 0 /t REG_SZ /d 'IDE\DiskHDD80GB0A_____________________3.06____\5&1a2b3c4d&0&0.0.0' /f
 reg add "$disk_enum" /v 1 /t REG_SZ /d "$sd_slot" /f
 reg add "$disk_enum" /v 2 /t REG_SZ /d "$cf_slot" /f
 reg add "HKLM\\System\\CurrentControlSet\\Enum\\$sd_slot" /v ParentIdPrefix /t REG_SZ /d '7&2c3d4e5f&0' /f

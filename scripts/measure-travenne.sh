@@ -35,9 +35,9 @@ reg() { "$WINE" reg "$@" </dev/null >/dev/null 2>&1; }
 # reader with cards in its SD and CF slots.
 disk_enum='HKLM\System\CurrentControlSet\Services\disk\Enum'
 names=(
-  'IDE\DiskST380011A_____________________3.06____\5&1a2b3c4d&0&0.0.0'
-  'IDE\DiskMaxtor_6Y080L0__________________YAR41BW0\5&2b3c4d5e&0&0.1.0'
-  'USBSTOR\DISK&VEN_KINGSTN&PROD_DATATRAVELER&REV_1.00\0000000000F1&0'
+  'IDE\DiskHDD80GB0A_____________________3.06____\5&1a2b3c4d&0&0.0.0'
+  'IDE\DiskDrive2_80GB000__________________YAR41BW0\5&2b3c4d5e&0&0.1.0'
+  'USBSTOR\DISK&VEN_FLASHCO&PROD_POCKETDRIVE1&REV_1.00\0000000000F1&0'
   'USBSTOR\DISK&VEN_GENRIC&PROD_CARDREADER_CF&REV_1.00\000000000001&0'
   'USBSTOR\DISK&VEN_GENRIC&PROD_CARDREADER_SD&REV_1.00\000000000001&1'
   'USBSTOR\DISK&VEN_GENRIC&PROD_CARDREADER_SM&REV_1.00\000000000001&2'

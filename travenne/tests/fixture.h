@@ -46,7 +46,7 @@ inline std::string CardReaderName(const std::string& type, const std::string& se
 inline std::string QuenthorpName(char lun) {
   return Place({{0, "USBSTOR\\DISK&VEN_GENERIC&PROD"}, {29, "_QUENTHORP_6_IN_1&REV_9.02\\000000009412&"}}) + lun;
 }
-inline const std::string kHardDiskName = "IDE\\DiskST380011A_____________________3.06____\\5&1a2b3c4d&0&0.0.0";
+inline const std::string kHardDiskName = "IDE\\DiskHDD80GB0A_____________________3.06____\\5&1a2b3c4d&0&0.0.0";
 
 // Writes the disk list: Count and the values "0", "1", ... "10", ...
 inline void SetDiskList(const std::vector<std::string>& names, DWORD count) {
