@@ -10,18 +10,9 @@ if [ "${1:-}" = "--xvfb" ]; then xvfb=1; shift; fi
 test_exe=$1 dist=$2
 shift 2
 
-WINE=/usr/lib/wine/wine64
-WINESERVER=/usr/lib/wine/wineserver64
-[ -x "$WINESERVER" ] || WINESERVER=/usr/lib/wine/wineserver
-work=$(mktemp -d)
-export WINEPREFIX="$work/pfx" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" 
+. "$(dirname "$(readlink -f "$0")")/../scripts/wine-prefix.sh"
 xpid=""
-cleanup() {
-  "$WINESERVER" -k >/dev/null 2>&1
-  [ -n "$xpid" ] && kill "$xpid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+trap '[ -n "$xpid" ] && kill "$xpid" 2>/dev/null; wine_cleanup' EXIT
 
 if [ "$xvfb" = 1 ]; then
   for n in $(seq 90 140); do
@@ -35,9 +26,7 @@ else
   unset DISPLAY
 fi
 
-timeout 180 "$WINE" wineboot -i >/dev/null 2>&1 || { echo "wineboot failed"; exit 1; }
-# Let everything the first boot started settle and end before the test.
-timeout 120 "$WINESERVER" -w
+wine_boot || { echo "wineboot failed"; exit 1; }
 mkdir -p "$WINEPREFIX/drive_c/pkg"
 cp -r "$dist"/. "$WINEPREFIX/drive_c/pkg/"
 cp "$test_exe" "$WINEPREFIX/drive_c/pkg/"

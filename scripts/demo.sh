@@ -6,20 +6,14 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 scripts/build.sh x86 x64 >/dev/null
 
-WINE=/usr/lib/wine/wine64
-WINESERVER=/usr/lib/wine/wineserver64
-[ -x "$WINESERVER" ] || WINESERVER=/usr/lib/wine/wineserver
-work=$(mktemp -d)
-export WINEPREFIX="$work/pfx" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+. scripts/wine-prefix.sh
 unset DISPLAY
-trap '"$WINESERVER" -k >/dev/null 2>&1; rm -rf "$work"' EXIT
 
 say() { printf '\n== %s\n' "$*"; }
 run() { "$WINE" "$@" 2>&1 | tr -d '\r'; return "${PIPESTATUS[0]}"; }
 
 say "a throwaway Wine prefix"
-timeout 180 "$WINE" wineboot -i >/dev/null 2>&1
-timeout 120 "$WINESERVER" -w
+wine_boot
 mkdir -p "$WINEPREFIX/drive_c/pkg"
 cp dist/x64/* build/x64/e2e/svcinfo.exe build/x64/e2e/zeltadll_demo.exe "$WINEPREFIX/drive_c/pkg/"
 echo "package copied to C:\\pkg: $(ls dist/x64 | tr '\n' ' ')"
@@ -117,7 +111,7 @@ for n in $(seq 90 140); do
 done
 Xvfb ":$disp" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
-trap '"$WINESERVER" -k >/dev/null 2>&1; kill "$xvfb_pid" 2>/dev/null; rm -rf "$work"' EXIT
+trap 'kill "$xvfb_pid" 2>/dev/null; wine_cleanup' EXIT
 export DISPLAY=":$disp"
 for _ in $(seq 50); do [ -e /tmp/.X11-unix/X$disp ] && break; sleep 0.1; done
 cp build/x64/e2e/winmsg.exe "$WINEPREFIX/drive_c/pkg/"

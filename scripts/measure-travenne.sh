@@ -16,15 +16,9 @@ scripts/build.sh x86 x64 >/dev/null
 size=$(stat -c %s dist/x86/travenne.exe)
 printf 'x86 travenne.exe: %d bytes (%.1f KiB; budget 48 KiB)\n' "$size" "$(echo "$size / 1024" | bc -l)"
 
-WINE=/usr/lib/wine/wine64
-WINESERVER=/usr/lib/wine/wineserver64
-[ -x "$WINESERVER" ] || WINESERVER=/usr/lib/wine/wineserver
-work=$(mktemp -d)
-export WINEPREFIX="$work/pfx" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+. scripts/wine-prefix.sh
 unset DISPLAY
-trap '"$WINESERVER" -k >/dev/null 2>&1; rm -rf "$work"' EXIT
-timeout 180 "$WINE" wineboot -i >/dev/null 2>&1
-timeout 120 "$WINESERVER" -w
+wine_boot
 # A persistent server keeps Wine's mount manager from dropping the seeded
 # MountedDevices values between the commands below.
 "$WINESERVER" -p </dev/null >/dev/null 2>&1
