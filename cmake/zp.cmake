@@ -3,7 +3,9 @@
 #   fuzz  Linux clang, libFuzzer targets, ASan + UBSan, against hostwin/
 #   x86   i686-w64-mingw32: the product, size-optimised and stripped
 #   x64   x86_64-w64-mingw32: the same programs, run under Wine
-set(ZP_DIST "${CMAKE_SOURCE_DIR}/dist/${ZP_BUILD}")
+if(NOT DEFINED ZP_DIST)
+  set(ZP_DIST "${CMAKE_SOURCE_DIR}/dist/${ZP_BUILD}")
+endif()
 set(ZP_IS_WINDOWS OFF)
 if(ZP_BUILD STREQUAL "x86" OR ZP_BUILD STREQUAL "x64")
   set(ZP_IS_WINDOWS ON)

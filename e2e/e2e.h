@@ -45,9 +45,12 @@ static int e2e_passed, e2e_failed;
     }                                                                             \
   } while (0)
 
-/* Runs "dir\program args" and waits at most timeoutMs. Returns the exit code,
- * or -1000 when it could not start, -1001 when it timed out (it is killed). */
-static __inline long e2e_run(const char *dir, const char *program, const char *args, DWORD timeoutMs) {
+/* Runs "dir\program args" and waits at most timeoutMs; with an output
+ * handle, the child's standard output and error go there. Returns the exit
+ * code, or -1000 when it could not start, -1001 when it timed out (it is
+ * killed). */
+static __inline long e2e_run_to(const char *dir, const char *program, const char *args, DWORD timeoutMs,
+                                HANDLE output) {
   char line[1024];
   STARTUPINFOA si;
   PROCESS_INFORMATION pi;
@@ -56,7 +59,13 @@ static __inline long e2e_run(const char *dir, const char *program, const char *a
   line[sizeof(line) - 1] = 0;
   memset(&si, 0, sizeof(si));
   si.cb = sizeof(si);
-  if (!CreateProcessA(NULL, line, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) return -1000;
+  if (output != NULL) {
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = output;
+    si.hStdError = output;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  }
+  if (!CreateProcessA(NULL, line, NULL, NULL, output != NULL, 0, NULL, NULL, &si, &pi)) return -1000;
   if (WaitForSingleObject(pi.hProcess, timeoutMs) != WAIT_OBJECT_0) {
     TerminateProcess(pi.hProcess, 1);
     CloseHandle(pi.hThread);
@@ -67,6 +76,32 @@ static __inline long e2e_run(const char *dir, const char *program, const char *a
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
   return (long)(int)code;
+}
+
+static __inline long e2e_run(const char *dir, const char *program, const char *args, DWORD timeoutMs) {
+  return e2e_run_to(dir, program, args, timeoutMs, NULL);
+}
+
+/* e2e_run with the child's output caught in out (at most size - 1 bytes,
+ * NUL-terminated; the C runtime writes its line feeds to a file as CR LF). */
+static __inline long e2e_run_output(const char *dir, const char *program, const char *args, DWORD timeoutMs,
+                                    char *out, DWORD size) {
+  SECURITY_ATTRIBUTES sa = {sizeof(SECURITY_ATTRIBUTES), NULL, TRUE};
+  char file[MAX_PATH];
+  DWORD got = 0;
+  HANDLE h;
+  long code;
+  out[0] = 0;
+  _snprintf(file, sizeof(file), "%s\\%s.out", dir, program);
+  file[sizeof(file) - 1] = 0;
+  h = CreateFileA(file, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS, 0, NULL);
+  if (h == INVALID_HANDLE_VALUE) return -1000;
+  code = e2e_run_to(dir, program, args, timeoutMs, h);
+  SetFilePointer(h, 0, NULL, FILE_BEGIN);
+  ReadFile(h, out, size - 1, &got, NULL);
+  out[got] = 0;
+  CloseHandle(h);
+  return code;
 }
 
 static int e2e_finish(void) {

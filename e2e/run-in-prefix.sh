@@ -1,35 +1,34 @@
 #!/usr/bin/env bash
 # Runs one end-to-end test program under 64-bit Wine in a throwaway prefix of
-# its own, with the x64 package copied to C:\pkg, and passes its exit code on.
-#   run-in-prefix.sh [--xvfb] TEST.exe DIST_DIR [args...]
+# its own, with a package copied to C:\pkg, and passes its exit code on. A
+# 32-bit program (the x86 package and its tests) runs in Wine's WoW64 mode.
+#   run-in-prefix.sh [--windows] [--with FILE]... TEST.exe DIST_DIR [args...]
+# --windows: the program under test has windows; the prefix gets Wine's null
+# graphics driver (no X display is needed). --with: a further file for C:\pkg.
 # The test program gets C:\pkg as its first argument. The prefix and its
 # wineserver are gone afterwards, whatever the outcome.
 set -u
-xvfb=0
-if [ "${1:-}" = "--xvfb" ]; then xvfb=1; shift; fi
+windows=0
+with=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --windows) windows=1; shift ;;
+    --with) with+=("$2"); shift 2 ;;
+    *) break ;;
+  esac
+done
 test_exe=$1 dist=$2
 shift 2
 
 . "$(dirname "$(readlink -f "$0")")/../scripts/wine-prefix.sh"
-xpid=""
-trap '[ -n "$xpid" ] && kill "$xpid" 2>/dev/null; wine_cleanup' EXIT
-
-if [ "$xvfb" = 1 ]; then
-  for n in $(seq 90 140); do
-    [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] || { disp=$n; break; }
-  done
-  Xvfb ":$disp" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-  xpid=$!
-  export DISPLAY=":$disp"
-  for _ in $(seq 50); do [ -e /tmp/.X11-unix/X$disp ] && break; sleep 0.1; done
-else
-  unset DISPLAY
-fi
+unset DISPLAY
 
 wine_boot || { echo "wineboot failed"; exit 1; }
+[ "$windows" = 1 ] && wine_null_graphics
 mkdir -p "$WINEPREFIX/drive_c/pkg"
 cp -r "$dist"/. "$WINEPREFIX/drive_c/pkg/"
-cp "$test_exe" "$WINEPREFIX/drive_c/pkg/"
-timeout 600 "$WINE" "C:\\pkg\\$(basename "$test_exe")" 'C:\pkg' "$@" 2>&1 | tr -d '\r'
+cp "$test_exe" ${with[@]+"${with[@]}"} "$WINEPREFIX/drive_c/pkg/" || exit 1
+timeout 600 "$WINE" "C:\\pkg\\$(basename "$test_exe")" 'C:\pkg' "$@" 2>&1 | tr -d '\r' |
+  grep -v 'starting .* in experimental wow64 mode'
 rc=${PIPESTATUS[0]}
 exit "$rc"

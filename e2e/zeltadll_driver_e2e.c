@@ -4,11 +4,16 @@
  * the six commands and the unlock give the right status and data; a search
  * during a lock takes the lock's link; without the driver a lock finds no
  * device. Results are read through the library's exports and, where the
- * driver's own state tells more, through a handle of this test's own. */
+ * driver's own state tells more, through a handle of this test's own. The
+ * README's two examples, built against the import library, run against the
+ * same machine; the records are read at the offsets zeltadll.h documents for
+ * this build's architecture; the x86 build also checks that every export
+ * leaves its arguments to the caller. */
 #include "e2e.h"
 #include "zelta_world.h"
 #include "zeltadll.h"
 #include "zeltadrv/zeltadrv_ctl.h"
+#include "cdecl_call.h"
 
 #define USB_CLASS "{a5dcbf10-6530-11d2-901f-00c04fb951ed}"
 #define SLOT_A "USB#VID_0ABC&PID_1234#0123abc#" USB_CLASS
@@ -118,6 +123,125 @@ static void check_search(void) {
   /* The search closed its link: there is nothing to unlock. */
   CHECK_EQ_UL(lockUnlock(kDevA, 0), ZELTA_E_NODEVICE);
 }
+
+/* The first record as an application of this build's architecture reads it
+ * from memory: each field at the offset zeltadll.h gives, the records a fixed
+ * stride apart. */
+static void check_record_layout(const char *readerPath) {
+#if defined(__i386__)
+  enum { kStride = 36 };
+  static const unsigned kText[5] = {12, 16, 20, 24, 28}, kValue = 32;
+#else
+  enum { kStride = 64 };
+  static const unsigned kText[5] = {16, 24, 32, 40, 48}, kValue = 56;
+#endif
+  static const unsigned char kMap[8] = {0x00, 'E', 0x01, 'G', 0xFF, 0xFF, 0xFF, 0xFF};
+  const char *texts[5];
+  const unsigned char *raw;
+  const DeviceRecord *r;
+  DWORD value;
+  WORD id;
+  int i;
+  texts[0] = "0123abc";        /* uniqueId */
+  texts[1] = "0123abc";        /* childMatchId */
+  texts[2] = "6&a0&0";         /* parentIdPrefix */
+  texts[3] = readerPath;       /* devicePath */
+  texts[4] = SLOT_A;           /* driverSlotName */
+  CHECK_EQ_UL(sizeof(DeviceRecord), kStride);
+  r = find("0123abc");
+  CHECK(r != NULL);
+  if (r == NULL) return;
+  raw = (const unsigned char *)r;
+  CHECK(memcmp(raw, kMap, sizeof(kMap)) == 0);
+  memcpy(&id, raw + 8, 2);
+  CHECK_EQ_UL(id, 0x0abc);
+  memcpy(&id, raw + 10, 2);
+  CHECK_EQ_UL(id, 0x1234);
+  for (i = 0; i < 5; ++i) {
+    const char *text;
+    memcpy(&text, raw + kText[i], sizeof(text));
+    CHECK_STR(text, texts[i]);
+  }
+  memcpy(&value, raw + kValue, 4);
+  CHECK_EQ_UL(value, kDevA);
+  /* The walk steps one stride at a time, whichever record comes first. */
+  r = next(NULL);
+  CHECK(r != NULL && next(r) != NULL);
+  if (r != NULL && next(r) != NULL)
+    CHECK_EQ_UL((const char *)next(r) - (const char *)r, kStride);
+}
+
+/* The README's examples, as an application builds them: the listing and the
+ * serial number of a device, each run with its output caught. */
+static void check_examples(const char *pkg) {
+  char out[1024], expected[1024];
+  const DeviceRecord *r;
+  size_t n = 0;
+  expected[0] = 0;
+  /* Lines in the order of the records this process's search gave. */
+  CHECK_EQ_UL(search(0x0abc, 0x1234), ZELTA_OK);
+  for (r = next(NULL); r != NULL; r = next(r))
+    n += (size_t)_snprintf(expected + n, sizeof(expected) - n, "%s\r\n",
+                           strcmp(r->uniqueId, "0123abc") == 0 ? "0ABC:1234 0123abc E: G: driver slot " SLOT_A
+                                                               : "0ABC:1234 5&2a3b4c5d&0&2 F: driver slot " SLOT_B);
+  CHECK_EQ_UL(e2e_run_output(pkg, "example.exe", "", 30000, out, sizeof(out)), 0);
+  printf("example.exe:\n%s", out);
+  CHECK_STR(out, expected);
+  CHECK_EQ_UL(e2e_run_output(pkg, "commands.exe", "0x11", 30000, out, sizeof(out)), 0);
+  CHECK_STR(out, "0123ABC\r\n");
+  CHECK_EQ_UL(e2e_run_output(pkg, "commands.exe", "0x99", 30000, out, sizeof(out)), 1);
+  CHECK_STR(out, "lock: 0x80000002\r\n");
+}
+
+#if defined(__i386__)
+static DWORD WINAPI pops_its_arguments(DWORD a, DWORD b) { return a + b; }
+
+/* Every export called as a 32-bit C caller calls it, on the whole road. */
+static void check_cdecl(HMODULE dll) {
+  static unsigned char text[4] = {'A', 0, 0, 0};
+  static DescriptorRequestBlock descriptor = {kDevA, 0, 1, 0, 0};
+  static SetupRequestBlock setup = {kDevA, 0x80, 6, 0x0100, 0, 18};
+  static unsigned char vendor[ZELTA_VENDOR_REQUEST_SIZE] = {kDevA, 0, 0, 0, 0xC0, 5, 0x10, 0, 0, 0, 8, 0};
+  static DWORD length = 64;
+  struct {
+    const char *name;
+    DWORD n, args[4];
+    int checkResult;
+    DWORD result;
+  } calls[] = {
+      {"zeltaSearchUsbDevice", 2, {0x0abc, 0x1234}, 1, ZELTA_OK},
+      {"zeltaGetDriveMap", 1, {0}, 0, 0},
+      {"zeltaGetVersion", 0, {0}, 1, ZELTA_VERSION},
+      {"zeltaLockUnlock", 2, {kDevA, 1}, 1, ZELTA_OK},
+      {"zeltaGetSerialNumber", 3, {kDevA, (DWORD)buf, 64}, 1, ZELTA_OK},
+      {"zeltaGetDescriptor", 4, {0, (DWORD)&descriptor, (DWORD)buf, 64}, 1, ZELTA_OK},
+      {"zeltaVendorCommand", 3, {(DWORD)vendor, (DWORD)buf, (DWORD)&length}, 1, ZELTA_OK},
+      {"zeltaBulkio", 4, {kDevA, (DWORD)buf, (DWORD)&length, 0}, 1, ZELTA_OK},
+      {"zeltaGetInterfaceInfo", 3, {kDevA, (DWORD)buf, (DWORD)&length}, 1, ZELTA_OK},
+      {"zeltaStandardRequest", 2, {(DWORD)&setup, (DWORD)buf}, 1, ZELTA_OK},
+      {"zeltaLockUnlock", 2, {kDevA, 0}, 1, ZELTA_OK},
+      {"zeltaWcharToAnsiChar", 1, {(DWORD)text}, 0, 0},
+      {"zeltaDumpBuffer", 2, {0, 5}, 0, 0},
+  };
+  DWORD popped = 99, result, i;
+  const DWORD two[2] = {1, 2};
+  /* The check itself tells the two conventions apart. */
+  CHECK_EQ_UL(e2e_call_cdecl((FARPROC)pops_its_arguments, two, 2, &popped), 3);
+  CHECK_EQ_UL(popped, 8);
+  for (i = 0; i < sizeof(calls) / sizeof(calls[0]); ++i) {
+    FARPROC f = GetProcAddress(dll, calls[i].name);
+    printf("  x86 call %s: ", calls[i].name);
+    CHECK(f != NULL);
+    if (f == NULL) continue;
+    length = 64;
+    popped = 99;
+    result = e2e_call_cdecl(f, calls[i].args, calls[i].n, &popped);
+    printf("result 0x%lx, %lu bytes taken by the callee\n", (unsigned long)result, (unsigned long)popped);
+    CHECK_EQ_UL(popped, 0);
+    if (calls[i].checkResult) CHECK_EQ_UL(result, calls[i].result);
+  }
+}
+#endif
 
 static void check_road(void) {
   static const unsigned char kSerial[16] = {16, 3, '0', 0, '1', 0, '2', 0, '3', 0, 'A', 0, 'B', 0, 'C', 0};
@@ -278,7 +402,7 @@ static void check_search_during_lock(void) {
 
 int main(int argc, char **argv) {
   const char *pkg;
-  char path[MAX_PATH], sys[MAX_PATH];
+  char path[MAX_PATH], sys[MAX_PATH], readerA[MAX_PATH];
   HMODULE dll;
   DWORD begin = GetTickCount();
   ZELTADRV_CHILD(argc, argv);
@@ -286,7 +410,7 @@ int main(int argc, char **argv) {
 
   /* Reader A with a serial number and disks E: and G:, reader B without one
    * and its disk F:, and a device of another vendor. */
-  CHECK(world_add(&world_usb, "USB\\VID_0ABC&PID_1234\\0123ABC", "6&a0&0", path, sizeof(path)));
+  CHECK(world_add(&world_usb, "USB\\VID_0ABC&PID_1234\\0123ABC", "6&a0&0", readerA, sizeof(readerA)));
   CHECK(world_add(&world_disk, "USBSTOR\\DISK&VEN_ZELTA&PROD_CF&REV_1.00\\0123ABC&1", "7&aa&0", path, sizeof(path)));
   CHECK(world_add(&world_disk, "USBSTOR\\DISK&VEN_ZELTA&PROD_SD&REV_1.00\\0123ABC&0", "7&bb&0", path, sizeof(path)));
   CHECK(world_mount('G', "7&aa&0"));
@@ -331,6 +455,11 @@ int main(int argc, char **argv) {
   }
 
   check_search();
+  check_record_layout(readerA);
+  check_examples(pkg);
+#if defined(__i386__)
+  check_cdecl(dll);
+#endif
   check_road();
   check_lock_failures();
   check_search_during_lock();

@@ -3,7 +3,9 @@
 #   - the README's examples, which include zeltadll.h, compile as strict C89
 #     (-std=c89 -pedantic -Wall -Wextra -Werror) and as C++;
 #   - it links with the MinGW import library, and with zeltadll.lib, and the
-#     program then imports its functions by name from zeltadll.dll;
+#     program then imports its functions by name from zeltadll.dll (the
+#     programs are left in WORKDIR: example.exe and commands.exe, for the
+#     Wine test that runs them);
 #   - an object of Microsoft's C ABI links with zeltadll.lib under lld-link,
 #     the linker that behaves like Microsoft's.
 #   link_check.sh ARCH(x86|x64) DIST README WORKDIR
@@ -43,6 +45,16 @@ awk '/<!-- zeltadll command example/ { on = 1; next } on && /^```c/ { code = 1; 
   err "command example as C89"
 "$triplet-g++" -x c++ -std=c++17 -pedantic -Wall -Wextra -Werror -I"$dist" -c commands.c -o commands_cxx.o ||
   err "command example as C++"
+
+# The command example as a program: the device number from the command line.
+# wine.zeltadll_driver_e2e runs it, and example.exe, against the simulated driver.
+cat >commands_main.c <<'CODE'
+#include <stdlib.h>
+#include <windows.h>
+int print_serial(DWORD device);
+int main(int argc, char **argv) { return print_serial(argc > 1 ? strtoul(argv[1], NULL, 0) : 0); }
+CODE
+"$triplet-gcc" commands.o commands_main.c -L"$dist" -lzeltadll -o commands.exe || err "linking the command example"
 
 want=$'zeltaGetDriveMap\nzeltaSearchUsbDevice'
 "$triplet-gcc" example.o -L"$dist" -lzeltadll -o example.exe || err "linking with libzeltadll.dll.a"
