@@ -1,8 +1,17 @@
 #!/usr/bin/env bash
 # Builds the package and runs its deliverables under 64-bit Wine in a
 # throwaway prefix, against a simulated machine, printing what each one did.
+# It runs the x86 package, the product, in Wine's WoW64 mode; --x64 runs the
+# 64-bit twin instead.
+#   scripts/demo.sh [--x64]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+arch=x86
+case "${1:-}" in
+  "") ;;
+  --x64) arch=x64 ;;
+  *) echo "usage: scripts/demo.sh [--x64]" >&2; exit 2 ;;
+esac
 scripts/setup.sh
 scripts/build.sh x86 x64 >/dev/null
 
@@ -11,12 +20,29 @@ unset DISPLAY
 
 say() { printf '\n== %s\n' "$*"; }
 run() { "$WINE" "$@" 2>&1 | tr -d '\r'; return "${PIPESTATUS[0]}"; }
+# The registry as the package's programs see it: a 32-bit program sees
+# HKLM\Software through Wow6432Node, so the x86 run seeds and reads it with
+# the 32-bit reg.exe.
+if [ "$arch" = x86 ]; then
+  REG='C:\windows\syswow64\reg.exe'
+  driver=build/x86/e2e/zeltadrv64/dist/zeltadrv.sys
+else
+  REG=reg
+  driver=dist/x64/zeltadrv.sys
+fi
 
-say "a throwaway Wine prefix"
+say "the $arch package in a throwaway Wine prefix"
 wine_boot
+# brelmot's window needs no X display with Wine's null graphics driver.
+wine_null_graphics
 mkdir -p "$WINEPREFIX/drive_c/pkg"
-cp dist/x64/* build/x64/e2e/svcinfo.exe build/x64/e2e/zeltadll_demo.exe "$WINEPREFIX/drive_c/pkg/"
-echo "package copied to C:\\pkg: $(ls dist/x64 | tr '\n' ' ')"
+cp dist/$arch/* build/$arch/e2e/{svcinfo,winmsg,zeltadll_demo}.exe "$driver" "$WINEPREFIX/drive_c/pkg/"
+if [ "$arch" = x86 ]; then
+  echo "the product: the x86 package, 32-bit programs run by Wine's WoW64 mode (scripts/demo.sh --x64: the 64-bit twin)"
+else
+  echo "the 64-bit twin of the package (scripts/demo.sh without --x64: the x86 product)"
+fi
+echo "package copied to C:\\pkg: $(ls dist/$arch | tr '\n' ' ')"
 echo "x86 product sizes: $(cd dist/x86 && for f in *.exe *.dll; do [ -f "$f" ] && printf '%s %s bytes; ' "$f" "$(stat -c %s "$f")"; done)"
 
 say "norvainst i"
@@ -34,13 +60,13 @@ for _ in $(seq 30); do
 done
 echo "$out"
 
-say "zeltadrv.sys: the simulated maker driver behind \\\\.\\ZELTA (test equipment, x64 only)"
+say "zeltadrv.sys: the simulated maker driver behind \\\\.\\ZELTA (test equipment, 64-bit for both packages)"
 K='HKLM\System\CurrentControlSet\Services\zeltadrv\Parameters'
 run sc create zeltadrv type= kernel start= demand binPath= 'C:\pkg\zeltadrv.sys' >/dev/null
-run reg add "$K" /v Slot0Name /d 'USB#Vid_1234&Pid_5678#sim0001#{a5dcbf10-6530-11d2-901f-00c04fb951ed}' /f >/dev/null
-run reg add "$K" /v Slot0Value /t REG_DWORD /d 0x11 /f >/dev/null
-run reg add "$K" /v Slot0Serial /d SIM0001 /f >/dev/null
-run reg query "$K"
+run $REG add "$K" /v Slot0Name /d 'USB#Vid_1234&Pid_5678#sim0001#{a5dcbf10-6530-11d2-901f-00c04fb951ed}' /f >/dev/null
+run $REG add "$K" /v Slot0Value /t REG_DWORD /d 0x11 /f >/dev/null
+run $REG add "$K" /v Slot0Serial /d SIM0001 /f >/dev/null
+run $REG query "$K"
 # The first driver start in a new prefix can hang and fail; a new try goes through.
 for _ in 1 2 3; do
   timeout 70 "$WINE" sc start zeltadrv >/dev/null 2>&1 && break
@@ -62,7 +88,7 @@ say "travenne: a card reader with two slots, SD and CF, each with a card in it"
 "$WINESERVER" -w </dev/null >/dev/null 2>&1 || true
 "$WINESERVER" -p </dev/null >/dev/null 2>&1
 "$WINE" reg query 'HKLM\System\MountedDevices' </dev/null >/dev/null 2>&1
-reg() { run reg "$@" >/dev/null; }
+reg() { run $REG "$@" >/dev/null; }
 # UTF-16LE hex of a text, as Windows keeps a removable volume in MountedDevices.
 volume_hex() {
   printf '%s' "\\??\\STORAGE#RemovableMedia#$1&RM#{53f5630d-b6bf-11d0-94f2-00a0c91efb8b}" |
@@ -79,17 +105,17 @@ reg add "HKLM\\System\\CurrentControlSet\\Enum\\$sd_slot" /v ParentIdPrefix /t R
 reg add "HKLM\\System\\CurrentControlSet\\Enum\\$cf_slot" /v ParentIdPrefix /t REG_SZ /d '7&3d4e5f60&0' /f
 reg add 'HKLM\System\MountedDevices' /v '\DosDevices\E:' /t REG_BINARY /d "$(volume_hex '7&2c3d4e5f&0')" /f
 reg add 'HKLM\System\MountedDevices' /v '\DosDevices\F:' /t REG_BINARY /d "$(volume_hex '7&3d4e5f60&0')" /f
-cp dist/x64/*.ico "$WINEPREFIX/drive_c/windows/"
+cp dist/$arch/*.ico "$WINEPREFIX/drive_c/windows/"
 echo "disk list: a hard disk, the SD slot (volume on E:), the CF slot (volume on F:);"
 echo "the five slot icons installed in C:\\windows"
 
 # Each drive letter with the DefaultIcon it has, and travenne's marks.
 show_icons() {
-  run reg query 'HKCR\Applications\Explorer.exe\Drives' /s | awk '
+  run $REG query 'HKCR\Applications\Explorer.exe\Drives' /s | awk '
     /\\Drives\\.\\DefaultIcon$/ { n = split($0, p, "\\"); letter = p[n - 1]; next }
     letter != "" && /REG_SZ/ { sub(/^.*REG_SZ[ \t]*/, ""); printf "  %s: icon %s\n", letter, $0; letter = "" }'
   printf '  marks in HKLM\\Software\\Travenne:'
-  run reg query 'HKLM\Software\Travenne' | awk '$2 == "REG_SZ" && length($1) == 1 { printf " %s", $1 } END { print "" }'
+  run $REG query 'HKLM\Software\Travenne' | awk '$2 == "REG_SZ" && length($1) == 1 { printf " %s", $1 } END { print "" }'
 }
 
 say "travenne"
@@ -104,19 +130,9 @@ rc=0; run 'C:\pkg\travenne.exe' || rc=$?
 echo "exit code $rc"
 show_icons
 
-say "brelmot (Windows 98/Me icon monitor) on a virtual display"
-# A window and a message loop need a display: a private Xvfb for this part.
-for n in $(seq 90 140); do
-  [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] || { disp=$n; break; }
-done
-Xvfb ":$disp" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-trap 'kill "$xvfb_pid" 2>/dev/null; wine_cleanup' EXIT
-export DISPLAY=":$disp"
-for _ in $(seq 50); do [ -e /tmp/.X11-unix/X$disp ] && break; sleep 0.1; done
-cp build/x64/e2e/winmsg.exe "$WINEPREFIX/drive_c/pkg/"
-# The sections above ran without a display, and Wine's desktop of this prefix
-# started without one: end that Wine session so that the next one has it.
+say "brelmot (Windows 98/Me icon monitor), its window on Wine's null graphics driver"
+# The travenne sections keep one wineserver alive: end that session first, so
+# that brelmot's window and Wine's desktop start in a session of their own.
 "$WINESERVER" -k >/dev/null 2>&1 || true
 "$WINESERVER" -w >/dev/null 2>&1 || true
 # Output through a file, not a pipe: the first window starts Wine's desktop
@@ -129,7 +145,7 @@ rc=0; runf 'C:\pkg\brelmot.exe' || rc=$?
 echo "a second brelmot.exe ended at once with exit code $rc (-1)"
 runf 'C:\pkg\winmsg.exe' arrival BRELMOT || true
 sleep 2
-entries=$(runf reg query 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Explorer\DriveIcons' | grep -ci 'DriveIcons\\' || true)
+entries=$(runf $REG query 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Explorer\DriveIcons' | grep -ci 'DriveIcons\\' || true)
 echo "after the burst settled: $entries DriveIcons entries (no card-reader driver on this system: nothing to register)"
 runf 'C:\pkg\winmsg.exe' close BRELMOT || true
 rc=0; wait "$brelmot_pid" || rc=$?

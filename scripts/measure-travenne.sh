@@ -5,7 +5,9 @@
 #     does nothing: both started in alternation by e2e/runcost.c in one prefix,
 #     fastest of ROUNDS rounds each (goal: at most 1.1 times). A second baseline,
 #     the same do-nothing program linked to advapi32, separates what loading
-#     the registry's DLL costs from what travenne's own work costs.
+#     the registry's DLL costs from what travenne's own work costs. Measured
+#     for the x86 package (the product, in Wine's WoW64 mode, with 32-bit
+#     baselines) and for the x64 twin.
 #   scripts/measure-travenne.sh [ROUNDS]   (default 40)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -51,16 +53,23 @@ reg add 'HKLM\System\MountedDevices' /v '\DosDevices\E:' /t REG_BINARY /d "$(vol
 reg add 'HKLM\System\MountedDevices' /v '\DosDevices\F:' /t REG_BINARY /d "$(volume_hex '7&1a2b3c3&0')" /f
 reg add 'HKLM\System\MountedDevices' /v '\DosDevices\G:' /t REG_BINARY /d "$(volume_hex '7&1a2b3c4&0')" /f
 
-mkdir -p "$WINEPREFIX/drive_c/pkg"
-cp dist/x64/travenne.exe build/x64/e2e/{noop,noop_registry,runcost}.exe "$WINEPREFIX/drive_c/pkg/"
-runcost() { "$WINE" 'C:\pkg\runcost.exe' "$rounds" "C:\\pkg\\$1.exe" "C:\\pkg\\$2.exe" </dev/null 2>&1 | tr -d '\r'; }
-echo "Wine run cost, $rounds rounds each, alternating:"
-echo "- travenne against a program that does nothing (the goal: at most 1.1 times)"
-runcost travenne noop | sed 's/^/    /'
-echo "- of which loading advapi32, which any registry user needs: a do-nothing program linked to it"
-runcost noop_registry noop | sed 's/^/    /'
-echo "- travenne against that do-nothing program linked to advapi32"
-runcost travenne noop_registry | sed 's/^/    /'
+for arch in x86 x64; do
+  mkdir -p "$WINEPREFIX/drive_c/$arch"
+  cp dist/$arch/travenne.exe build/$arch/e2e/{noop,noop_registry,runcost}.exe "$WINEPREFIX/drive_c/$arch/"
+done
+runcost() {
+  "$WINE" "C:\\$arch\\runcost.exe" "$rounds" "C:\\$arch\\$1.exe" "C:\\$arch\\$2.exe" </dev/null 2>&1 |
+    tr -d '\r' | grep -v 'in experimental wow64 mode'
+}
+for arch in x86 x64; do
+  echo "Wine run cost of the $arch package, $rounds rounds each, alternating:"
+  echo "- travenne against a program that does nothing (the goal: at most 1.1 times)"
+  runcost travenne noop | sed 's/^/    /'
+  echo "- of which loading advapi32, which any registry user needs: a do-nothing program linked to it"
+  runcost noop_registry noop | sed 's/^/    /'
+  echo "- travenne against that do-nothing program linked to advapi32"
+  runcost travenne noop_registry | sed 's/^/    /'
+done
 echo "icons the seeded run leaves:"
 "$WINE" reg query 'HKCR\Applications\Explorer.exe\Drives' /s </dev/null 2>/dev/null | tr -d '\r' |
   awk '/\\Drives\\.\\DefaultIcon$/ { n = split($0, p, "\\"); l = p[n - 1] } /REG_SZ/ && l != "" { sub(/^.*REG_SZ[ \t]*/, ""); print "  " l ": " $0; l = "" }'
