@@ -130,6 +130,21 @@ static void check_foreign(char letter, const char *text, long mark) {
   CHECK_EQ_UL(mark_of(letter), mark);
 }
 
+/* The marks live in the registry view of travenne's own architecture, the
+ * one this test program sees: a 32-bit program's HKLM\Software is
+ * Wow6432Node on 64-bit Windows. The other view has no such key. */
+static void check_bookkeeping_view(void) {
+#if defined(__i386__)
+  const REGSAM other = KEY_WOW64_64KEY;
+#else
+  const REGSAM other = KEY_WOW64_32KEY;
+#endif
+  HKEY key;
+  LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, BOOKKEEPING, 0, KEY_QUERY_VALUE | other, &key);
+  CHECK_EQ_UL(rc, ERROR_FILE_NOT_FOUND);
+  if (rc == ERROR_SUCCESS) RegCloseKey(key);
+}
+
 /* The installer puts the five icons into the Windows directory. */
 static void install_icons(void) {
   const char *files[] = {"cfico.ico", "sdico.ico", "smico.ico", "msico.ico", "comboico.ico"};
@@ -181,6 +196,7 @@ int main(int argc, char **argv) {
   check_own_icon('D', "msico.ico");
   check_foreign('K', "C:\\windows\\system32\\shell32.dll,8", 0);
   check_foreign('L', "C:\\windows\\sdico.ico", -1);
+  check_bookkeeping_view();
 
   printf("second run, the CF reader gone; arguments are ignored\n");
   set_disk_list(second, 3);
