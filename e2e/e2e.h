@@ -45,15 +45,13 @@ static int e2e_passed, e2e_failed;
     }                                                                             \
   } while (0)
 
-/* Runs "dir\program args" and waits at most timeoutMs. Returns the exit code,
- * or -1000 when it could not start, -1001 when it timed out (it is killed). */
-static __inline long e2e_run(const char *dir, const char *program, const char *args, DWORD timeoutMs) {
-  char line[1024];
+/* Runs the command line `line` (program name first; CreateProcessA may write
+ * to it) and waits at most timeoutMs. Returns the exit code, or -1000 when it
+ * could not start, -1001 when it timed out (it is killed). */
+static __inline long e2e_run_line(char *line, DWORD timeoutMs) {
   STARTUPINFOA si;
   PROCESS_INFORMATION pi;
   DWORD code = 0;
-  _snprintf(line, sizeof(line), "\"%s\\%s\"%s%s", dir, program, args && *args ? " " : "", args ? args : "");
-  line[sizeof(line) - 1] = 0;
   memset(&si, 0, sizeof(si));
   si.cb = sizeof(si);
   if (!CreateProcessA(NULL, line, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) return -1000;
@@ -67,6 +65,15 @@ static __inline long e2e_run(const char *dir, const char *program, const char *a
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
   return (long)(int)code;
+}
+
+/* Runs "dir\program" args (a blank between them when there are args); as
+ * e2e_run_line. */
+static __inline long e2e_run(const char *dir, const char *program, const char *args, DWORD timeoutMs) {
+  char line[1024];
+  _snprintf(line, sizeof(line), "\"%s\\%s\"%s%s", dir, program, args && *args ? " " : "", args ? args : "");
+  line[sizeof(line) - 1] = 0;
+  return e2e_run_line(line, timeoutMs);
 }
 
 static int e2e_finish(void) {
