@@ -45,18 +45,14 @@ static int e2e_passed, e2e_failed;
     }                                                                             \
   } while (0)
 
-/* Runs "dir\program args" and waits at most timeoutMs; with an output
- * handle, the child's standard output and error go there. Returns the exit
- * code, or -1000 when it could not start, -1001 when it timed out (it is
- * killed). */
-static __inline long e2e_run_to(const char *dir, const char *program, const char *args, DWORD timeoutMs,
-                                HANDLE output) {
-  char line[1024];
+/* Runs the command line `line` (program name first; CreateProcessA may write
+ * to it) and waits at most timeoutMs; with an output handle, the child's
+ * standard output and error go there. Returns the exit code, or -1000 when
+ * it could not start, -1001 when it timed out (it is killed). */
+static __inline long e2e_run_line_to(char *line, DWORD timeoutMs, HANDLE output) {
   STARTUPINFOA si;
   PROCESS_INFORMATION pi;
   DWORD code = 0;
-  _snprintf(line, sizeof(line), "\"%s\\%s\"%s%s", dir, program, args && *args ? " " : "", args ? args : "");
-  line[sizeof(line) - 1] = 0;
   memset(&si, 0, sizeof(si));
   si.cb = sizeof(si);
   if (output != NULL) {
@@ -76,6 +72,18 @@ static __inline long e2e_run_to(const char *dir, const char *program, const char
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
   return (long)(int)code;
+}
+
+static __inline long e2e_run_line(char *line, DWORD timeoutMs) { return e2e_run_line_to(line, timeoutMs, NULL); }
+
+/* Runs "dir\program" args (a blank between them when there are args); as
+ * e2e_run_line_to. */
+static __inline long e2e_run_to(const char *dir, const char *program, const char *args, DWORD timeoutMs,
+                                HANDLE output) {
+  char line[1024];
+  _snprintf(line, sizeof(line), "\"%s\\%s\"%s%s", dir, program, args && *args ? " " : "", args ? args : "");
+  line[sizeof(line) - 1] = 0;
+  return e2e_run_line_to(line, timeoutMs, output);
 }
 
 static __inline long e2e_run(const char *dir, const char *program, const char *args, DWORD timeoutMs) {

@@ -6,6 +6,14 @@ static const char *pkg;
 
 static long norvainst(const char *args) { return e2e_run(pkg, "norvainst.exe", args, 30000); }
 
+/* The quoted program name with `rest` right after its closing quote. */
+static long norvainst_joined(const char *rest) {
+  char line[1024];
+  _snprintf(line, sizeof(line), "\"%s\\norvainst.exe\"%s", pkg, rest);
+  line[sizeof(line) - 1] = 0;
+  return e2e_run_line(line, 30000);
+}
+
 /* 1 exists, 0 does not exist, -1 marked for deletion or other error. */
 static int service_state(void) {
   SC_HANDLE scm = OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS), svc;
@@ -104,6 +112,14 @@ int main(int argc, char **argv) {
   CHECK_EQ_UL(service_state(), 1);
   check_config("NORVA");
   CHECK_EQ_UL(norvainst("uninstall"), 0);
+  CHECK(wait_gone());
+
+  /* A quoted program name ends at its closing quote: the action may follow
+   * it without a blank, or after tabs. */
+  CHECK_EQ_UL(norvainst_joined("i"), 0);
+  CHECK_EQ_UL(service_state(), 1);
+  check_config("NORVA");
+  CHECK_EQ_UL(norvainst_joined("\t\tu"), 0);
   CHECK(wait_gone());
   return e2e_finish();
 }

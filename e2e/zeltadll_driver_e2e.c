@@ -328,7 +328,7 @@ static void check_road(void) {
   CHECK(untouched(28, 64));
   length = 10;
   CHECK_EQ_UL(interfaceInfo(kDevA, buf, &length), ZELTA_E_INTERFACE);
-  CHECK_EQ_UL(interfaceInfo(kDevA, buf, NULL), ZELTA_E_INVALIDARG);
+  CHECK_EQ_UL(interfaceInfo(kDevA, buf, NULL), ZELTA_E_INTERFACE); /* its only failure status */
 
   /* Standard requests. */
   memset(buf, kMarker, sizeof(buf));
@@ -371,6 +371,15 @@ static void check_lock_failures(void) {
   if (other != INVALID_HANDLE_VALUE) CloseHandle(other);
   CHECK_EQ_UL(lockUnlock(kDevB, 1), ZELTA_OK);
   CHECK_EQ_UL(lockUnlock(kDevB, 0x100), ZELTA_OK); /* a flag of 0x100 unlocks */
+
+  /* A failed select closes the link even when an earlier lock opened it,
+   * and that lock ends with it: another handle can take device A. */
+  CHECK_EQ_UL(lockUnlock(kDevA, 1), ZELTA_OK);
+  CHECK_EQ_UL(lockUnlock(kNotServed, 1), ZELTA_E_SELECT);
+  CHECK_EQ_UL(serialNumber(kDevA, buf, 64), ZELTA_E_DESCRIPTOR);
+  CHECK_EQ_UL(lockUnlock(kDevA, 0), ZELTA_E_NODEVICE);
+  other = lock_elsewhere(kDevA);
+  if (other != INVALID_HANDLE_VALUE) CloseHandle(other);
 
   /* A failed unlock keeps the link; lock twice, one unlock closes it. */
   CHECK_EQ_UL(lockUnlock(kDevA, 1), ZELTA_OK);

@@ -33,12 +33,31 @@ void RemoveService(SC_HANDLE manager) {
   if (service) DeleteService(service.get());
 }
 
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// The text after the program name and the blanks that follow it, by
+// Windows' rule: a program name that begins with a quote ends at the next
+// quote (or at the end of the line), whatever comes right after it; any
+// other program name ends at the first blank.
+LPCSTR ArgumentsOf(LPCSTR commandLine) {
+  LPCSTR p = commandLine != nullptr ? commandLine : "";
+  if (*p == '"') {
+    ++p;
+    while (*p != '\0' && *p != '"') ++p;
+    if (*p == '"') ++p;
+  } else {
+    while (*p != '\0' && !IsBlank(*p)) ++p;
+  }
+  while (IsBlank(*p)) ++p;
+  return p;
+}
+
 }  // namespace
 
 int RunNorvainst(LPCSTR commandLine) {
   UniqueScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
   if (!manager) return -1;
-  const char action = commandLine != nullptr ? commandLine[0] : '\0';
+  const char action = ArgumentsOf(commandLine)[0];
   if (action == 'i') InstallService(manager.get());
   else if (action == 'u') RemoveService(manager.get());
   return 0;

@@ -1,5 +1,7 @@
-// Entry point of the Windows build. The runtime hands WinMain the command line
-// after the program name and the blanks that follow it.
+// Entry point of the Windows build. The C runtime's start-up hands WinMain
+// the command line after the program name, but it ends a quoted program name
+// only at a blank outside quotes, so `"C:\dir\norvainst.exe"i` would leave
+// nothing. The whole command line is read here and split by Windows' rule.
 #include "norvainst.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) { return RunNorvainst(commandLine); }
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return RunNorvainst(GetCommandLineA()); }

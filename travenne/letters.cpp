@@ -79,8 +79,10 @@ DWORD ReadDiskList(TravenneRun& run) {
         ERROR_SUCCESS)
       return 0;
     data[size] = '\0';
-    // 260 characters without a terminator do not fit an entry.
-    if (!Join(run.disks.names[i], kInstanceNameBytes, data, "")) return 0;
+    // 260 characters without a terminator do not fit an entry. The value
+    // itself was read, so only this entry is lost: Join leaves it empty, a
+    // name that is no reader's, and the list goes on.
+    Join(run.disks.names[i], kInstanceNameBytes, data, "");
     if (run.disks.filled < i + 1) run.disks.filled = i + 1;
   }
   return count;

@@ -70,7 +70,8 @@ HKEY OpenMountedDevices();
 // "Count" of the disk Enum key (opened on the first call and kept), or 0.
 DWORD ReadDiskCount(TravenneRun& run);
 // Reads the names of the disk list; the number of entries read (at most
-// kDiskListEntries), or 0 when any of them cannot be read.
+// kDiskListEntries), or 0 when any of them cannot be read. A name of 260
+// characters without a terminator is read as an empty entry.
 DWORD ReadDiskList(TravenneRun& run);
 // The device id that the MountedDevices value of driveLetter holds.
 bool ReadMountedDeviceId(HKEY mountedDevices, char driveLetter, char (&deviceId)[kDeviceIdBytes]);

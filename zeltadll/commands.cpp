@@ -49,8 +49,8 @@ extern "C" DWORD WINAPIV zeltaGetSerialNumber(DWORD deviceNumber, void* buffer, 
   return DrvGetDescriptor(&request, buffer, bufferSize) ? ZELTA_OK : ZELTA_E_DESCRIPTOR;
 }
 
-// The length pointers of the next three commands are read only when the link
-// is open; a null one there is the caller's mistake, reported as such.
+// The length pointers of vendor and bulk requests are read only when the
+// link is open; a null one there is the caller's mistake, reported as such.
 extern "C" DWORD WINAPIV zeltaVendorCommand(const void* request, void* buffer, DWORD* length) {
   if (request == nullptr || buffer == nullptr) return ZELTA_E_INVALIDARG;
   if (length == nullptr && IsDriverLinkOpen()) return ZELTA_E_INVALIDARG;
@@ -64,8 +64,10 @@ extern "C" DWORD WINAPIV zeltaBulkio(DWORD deviceNumber, void* buffer, DWORD* le
                                                                                             : ZELTA_E_BULKIO;
 }
 
+// Callers switch over ZELTA_OK and ZELTA_E_INTERFACE only: a null length,
+// which the request would have to read, fails as the request does, and
+// nothing is sent. The buffer goes to the driver unread, null or not.
 extern "C" DWORD WINAPIV zeltaGetInterfaceInfo(DWORD deviceNumber, void* buffer, DWORD* length) {
-  if (length == nullptr && IsDriverLinkOpen()) return ZELTA_E_INVALIDARG;
   return length != nullptr && DrvGetInterfaceInfo(deviceNumber, buffer, length) ? ZELTA_OK : ZELTA_E_INTERFACE;
 }
 

@@ -20,8 +20,12 @@ void ReadOwnParentIdPrefix(const char* path, char (&out)[kOwnParentIdPrefixBytes
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName.c_str(), 0, KEY_READ, handle.put()) != ERROR_SUCCESS) return;
   DWORD type = 0;
   DWORD size = kOwnParentIdPrefixBytes;
-  if (RegQueryValueExA(handle.get(), "ParentIdPrefix", nullptr, &type, reinterpret_cast<BYTE*>(out), &size) !=
-      ERROR_SUCCESS)
+  const LONG status =
+      RegQueryValueExA(handle.get(), "ParentIdPrefix", nullptr, &type, reinterpret_cast<BYTE*>(out), &size);
+  // A value stored without its terminator can fill all 60 bytes and still
+  // succeed; callers may copy the field into 60 bytes, so it does not fit
+  // either.
+  if (status != ERROR_SUCCESS || std::memchr(out, '\0', kOwnParentIdPrefixBytes) == nullptr)
     std::memset(out, 0, sizeof(out));
 }
 

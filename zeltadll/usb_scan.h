@@ -32,6 +32,6 @@ bool AddUsbDevice(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* data, WORD vendorId, W
 void ReadParentIdPrefix(const char* key, char (&out)[kParentIdPrefixBytes + 1]);
 
 // "ParentIdPrefix" of the device's own Enum key read into 60 bytes; "" when
-// the key cannot be opened or the read fails (a value of 60 bytes or more
-// with its terminator does not fit).
+// the key cannot be opened, the read fails, or the 60 bytes read hold no
+// terminator: a value longer than 59 characters does not fit.
 void ReadOwnParentIdPrefix(const char* path, char (&out)[kOwnParentIdPrefixBytes + 1]);

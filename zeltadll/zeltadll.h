@@ -136,15 +136,19 @@ DWORD WINAPIV zeltaGetDescriptor(DWORD unused, const DescriptorRequestBlock *req
                                  DWORD bufferSize);
 
 /* 4. Walks the records of the last search: null gives the first record, a
- * record gives the next one, the last record gives null. Null also for an
- * empty table and for any pointer that is not a record of the table. The
- * record's address is also that of its driveMap. */
+ * record gives the next one, the last record gives null. Any other pointer
+ * gives the record that lies one record's size after it (36 bytes in the
+ * 32-bit library, 64 in the 64-bit one), if there is one: so the address
+ * one record before the first record gives the first record. Every other pointer, and any call on
+ * an empty table, gives null. The record's address is also that of its
+ * driveMap. */
 const DeviceRecord *WINAPIV zeltaGetDriveMap(const DeviceRecord *record);
 
 /* 5. Interface information of the device into buffer; *length: the buffer
- * size on entry, the bytes returned on return.
- * ZELTA_OK, ZELTA_E_INVALIDARG (null length while a lock is in force),
- * ZELTA_E_INTERFACE (the request failed, or no lock is in force). */
+ * size on entry, the bytes returned on return. No pointer is tested: the
+ * buffer goes to the driver as it is.
+ * ZELTA_OK, ZELTA_E_INTERFACE (the request failed, no lock is in force, or
+ * length is null; nothing is sent then). */
 DWORD WINAPIV zeltaGetInterfaceInfo(DWORD deviceNumber, void *buffer, DWORD *length);
 
 /* 6. The device's USB string descriptor 3 (its serial number), language

@@ -152,6 +152,8 @@ TEST_F(ReaderSlots, NoDriverNoAnswerOrNoListMeansNothingToDo) {
   } cases[] = {
       {"open refused", [](auto& d) { d.RefuseOpen(ERROR_FILE_NOT_FOUND); }},
       {"request failed", [](auto& d) { d.FailList(ERROR_GEN_FAILURE); }},
+      // The driver wrote a good answer before failing: the failure counts.
+      {"request wrote its answer, then failed", [](auto& d) { d.WriteThenFailList(ERROR_GEN_FAILURE); }},
       {"answer 0", [](auto& d) { d.AnswerWith(0); }},
       {"cell holds no root", [](auto& d) {
          BYTE* cell = d.Arena().Alloc(4);

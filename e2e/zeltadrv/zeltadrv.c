@@ -6,7 +6,10 @@
  * driver's service key (HKLM\System\CurrentControlSet\Services\<service>\
  * Parameters). Slots are served from 0 upward: slot i exists while a value
  * "Slot<i>Name" exists (i in decimal, no gaps, at most 32 slots).
- *   Slot<i>Name    REG_SZ     the slot name, at most 255 UTF-16 units; its
+ *   Slot<i>Name    REG_SZ     the slot name, at most 127 UTF-16 units (the
+ *                             library asks with 256 bytes, terminator
+ *                             included); a longer name is refused like a
+ *                             missing one, so the slots end before it. Its
  *                             third '#'-separated field should be a piece of
  *                             the served device's interface path
  *   Slot<i>Value   REG_DWORD  the slot value, which is also the number of the
@@ -84,7 +87,7 @@
 
 enum {
   kMaxSlots = 32,
-  kNameUnits = 256,  /* 255 units and a terminator */
+  kNameUnits = 128,  /* 127 units and a terminator: the library's 256 bytes */
   kSerialUnits = 126, /* bLength is one byte: 2 + 2 * 126 = 254 */
   kEchoBytes = 4096,
   kInterfaceInfoBytes = 28,

@@ -34,9 +34,12 @@ static const ZeltaDrvSlot kSlots[] = {
     {"USB#Vid_1234&Pid_5679#sim0002#{a5dcbf10-6530-11d2-901f-00c04fb951ed}", 1, kDev2, "SIM-0002-XYZ", 0x12345679},
     {"NAME#WITHOUT#value#D", 0, 0, NULL, 0},
     {NAME127, 1, kDevNoSerial, NULL, 0},
+    /* Too long for the library's 256 bytes: refused when the driver reads its
+     * settings, which ends the slots here. */
     {NAME128, 1, 0x55, "S", 0},
 };
 #define SLOT_COUNT (int)(sizeof(kSlots) / sizeof(kSlots[0]))
+#define SERVED_COUNT (SLOT_COUNT - 1)
 
 static unsigned char g_buf[8192 + 16];
 
@@ -132,7 +135,7 @@ static void check_slots(HANDLE h, const ZeltaDrvSlot *slots, int count) {
     widen(slots[i].name, expected);
     /* The library's 256-byte buffer, then exactly the name's size and one byte less. */
     sprintf(what, "slot %d name in 256 bytes", i);
-    io_case(what, h, kSlotName, &slot, 1, NULL, 256, need <= 256 ? 0 : ERROR_INSUFFICIENT_BUFFER, need, expected);
+    io_case(what, h, kSlotName, &slot, 1, NULL, 256, 0, need, expected);
     sprintf(what, "slot %d name in %lu bytes", i, need);
     io_case(what, h, kSlotName, &slot, 1, NULL, need, 0, need, expected);
     sprintf(what, "slot %d name in %lu bytes", i, need - 1);
@@ -387,7 +390,7 @@ int main(int argc, char **argv) {
 
   h = open_checked();
   check_codes(h);
-  check_slots(h, kSlots, SLOT_COUNT);
+  check_slots(h, kSlots, SERVED_COUNT);
   CloseHandle(h);
   check_lock_state();
 

@@ -176,10 +176,12 @@ BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, D
   error = ERROR_GEN_FAILURE;
   const bool ok = it->second->Control(dwIoControlCode, lpInBuffer, nInBufferSize, lpOutBuffer, nOutBufferSize,
                                       &returned, &error);
-  if (lpBytesReturned != nullptr) *lpBytesReturned = ok ? returned : 0;
+  // Windows writes the byte count only for a request that did not fail: after
+  // a failure the caller's count keeps whatever it held.
   if (!ok) {
     SetLastError(error);
     return FALSE;
   }
+  if (lpBytesReturned != nullptr) *lpBytesReturned = returned;
   return TRUE;
 }

@@ -114,6 +114,10 @@ bool Driver::Control(DWORD code, const void*, DWORD, void* out, DWORD outSize, D
     return false;
   }
   Put32(static_cast<BYTE*>(out), answerOverride_ ? answer_ : arena_.Address(cell_));
+  if (writeThenFailError_ != 0) {
+    *error = writeThenFailError_;
+    return false;
+  }
   *bytesReturned = 4;
   return true;
 }

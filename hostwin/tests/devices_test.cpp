@@ -36,6 +36,7 @@ TEST_F(Devices, ScriptedDeviceReplaysAndReportsStrayRequests) {
   EXPECT_EQ(dev->Problems().size(), 1u);  // only the step not reached yet
   slot = 2;  // the script expects slot 1
   EXPECT_FALSE(DeviceIoControl(h, 0x00222038, &slot, 1, &dn, 4, &n, nullptr));
+  EXPECT_EQ(n, 4u);  // a failed request leaves the caller's count as it was
   EXPECT_EQ(dev->Problems().size(), 2u);  // the stray request, and the step left over
   EXPECT_TRUE(CloseHandle(h));
   EXPECT_EQ(dev->Closes(), 1u);

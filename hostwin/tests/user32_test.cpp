@@ -150,6 +150,12 @@ TEST(Vexid, ListLaidOutBelowFourGigabytesAtTheDriverOffsets) {
   ASSERT_TRUE(DeviceIoControl(h, 3, nullptr, 0, &cell, 4, &got, nullptr));
   EXPECT_EQ(got, 4u);
   EXPECT_FALSE(DeviceIoControl(h, 4, nullptr, 0, &cell, 4, &got, nullptr));
+  // A request that writes its answer, then fails: the answer stays written.
+  driver->WriteThenFailList(ERROR_GEN_FAILURE);
+  DWORD written = 0;
+  EXPECT_FALSE(DeviceIoControl(h, 3, nullptr, 0, &written, 4, &got, nullptr));
+  EXPECT_EQ(written, cell);
+  driver->WriteThenFailList(0);
   CloseHandle(h);
   auto at = [](DWORD address) { return reinterpret_cast<const BYTE*>(static_cast<std::uintptr_t>(address)); };
   auto read = [](const BYTE* p) {

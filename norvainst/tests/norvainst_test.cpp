@@ -22,28 +22,45 @@ class Norvainst : public ::testing::Test {
   }
 };
 
+// Each case is the process's whole command line, program name first.
 TEST_F(Norvainst, CommandLines) {
+  const std::vector<std::string> install = {"OpenSCManagerA", "GetSystemDirectoryA", "CreateServiceA",
+                                            "CloseServiceHandle", "CloseServiceHandle"};
+  const std::vector<std::string> remove = {"OpenSCManagerA", "OpenServiceA", "DeleteService", "CloseServiceHandle",
+                                           "CloseServiceHandle"};
+  const std::vector<std::string> nothing = {"OpenSCManagerA", "CloseServiceHandle"};
   struct Case {
     const char* commandLine;
     bool existsBefore;
     bool existsAfter;
     std::vector<std::string> serviceCalls;
   } cases[] = {
-      {"i", false, true, {"OpenSCManagerA", "GetSystemDirectoryA", "CreateServiceA", "CloseServiceHandle", "CloseServiceHandle"}},
-      {"install", false, true, {"OpenSCManagerA", "GetSystemDirectoryA", "CreateServiceA", "CloseServiceHandle", "CloseServiceHandle"}},
-      {"i", true, true, {"OpenSCManagerA", "GetSystemDirectoryA", "CreateServiceA", "CloseServiceHandle"}},
-      {"u", true, false, {"OpenSCManagerA", "OpenServiceA", "DeleteService", "CloseServiceHandle", "CloseServiceHandle"}},
-      {"uninstall", true, false, {"OpenSCManagerA", "OpenServiceA", "DeleteService", "CloseServiceHandle", "CloseServiceHandle"}},
-      {"u", false, false, {"OpenSCManagerA", "OpenServiceA", "CloseServiceHandle"}},
-      {"I", false, false, {"OpenSCManagerA", "CloseServiceHandle"}},
-      {"U", true, true, {"OpenSCManagerA", "CloseServiceHandle"}},
-      {"", true, true, {"OpenSCManagerA", "CloseServiceHandle"}},
-      {" i", false, false, {"OpenSCManagerA", "CloseServiceHandle"}},
-      {"x", false, false, {"OpenSCManagerA", "CloseServiceHandle"}},
+      {"norvainst i", false, true, install},
+      {"norvainst install", false, true, install},
+      {"norvainst i", true, true, {"OpenSCManagerA", "GetSystemDirectoryA", "CreateServiceA", "CloseServiceHandle"}},
+      {"norvainst u", true, false, remove},
+      {"norvainst uninstall", true, false, remove},
+      {"norvainst u", false, false, {"OpenSCManagerA", "OpenServiceA", "CloseServiceHandle"}},
+      {"norvainst I", false, false, nothing},
+      {"norvainst U", true, true, nothing},
+      {"norvainst x", false, false, nothing},
+      {"norvainst", true, true, nothing},
+      {"norvainst \t ", true, true, nothing},
+      {"", true, true, nothing},
+      // A quoted program name ends at its closing quote, blank or not after it.
+      {"\"C:\\dir\\norvainst.exe\"i", false, true, install},
+      {"\"C:\\dir\\norvainst.exe\" i", false, true, install},
+      {"\"C:\\my dir\\norvainst.exe\"u", true, false, remove},
+      {"\"C:\\my dir\\norvainst.exe\" \t u", true, false, remove},
+      // Without its closing quote the whole line is the program name.
+      {"\"C:\\dir\\norvainst.exe i", false, false, nothing},
+      // Tabs are blanks: they end an unquoted name and are skipped after it.
+      {"C:\\dir\\norvainst.exe\ti", false, true, install},
+      {"norvainst\t\tu", true, false, remove},
   };
   for (std::size_t i = 0; i < std::size(cases); ++i) {
     const Case& c = cases[i];
-    SCOPED_TRACE(testing::Message() << "case " << i << " \"" << c.commandLine << "\"");
+    SCOPED_TRACE(testing::Message() << "case " << i << " [" << c.commandLine << "]");
     hostwin::Reset();
     if (c.existsBefore) hostwin::services::Add(Existing());
     EXPECT_EQ(RunNorvainst(c.commandLine), 0);
@@ -61,7 +78,7 @@ TEST_F(Norvainst, CommandLines) {
 
 TEST_F(Norvainst, InstallUsesTheServiceSettings) {
   hostwin::SetSystemDirectory("E:\\WINNT\\system32");
-  ASSERT_EQ(RunNorvainst("i"), 0);
+  ASSERT_EQ(RunNorvainst("norvainst i"), 0);
   const hostwin::services::Config* c = hostwin::services::Find("NORVA");
   ASSERT_NE(c, nullptr);
   EXPECT_EQ(c->name, "NORVA");
@@ -81,7 +98,7 @@ TEST_F(Norvainst, InstallUsesTheServiceSettings) {
 
 TEST_F(Norvainst, ManagerThatCannotBeOpened) {
   hostwin::services::SetManagerOpenError(ERROR_ACCESS_DENIED);
-  for (const char* line : {"i", "u", ""}) {
+  for (const char* line : {"norvainst i", "norvainst u", ""}) {
     SCOPED_TRACE(line);
     hostwin::ClearCalls();
     EXPECT_EQ(RunNorvainst(line), -1);
@@ -93,10 +110,10 @@ TEST_F(Norvainst, RemovingAServiceStillHeldOpenMarksIt) {
   hostwin::services::Add(Existing());
   SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
   SC_HANDLE held = OpenServiceA(manager, "NORVA", SERVICE_ALL_ACCESS);
-  EXPECT_EQ(RunNorvainst("u"), 0);
+  EXPECT_EQ(RunNorvainst("norvainst u"), 0);
   ASSERT_TRUE(hostwin::services::Exists("NORVA"));
   EXPECT_TRUE(hostwin::services::Find("NORVA")->markedForDelete);
-  EXPECT_EQ(RunNorvainst("i"), 0);  // a marked service cannot be created again yet
+  EXPECT_EQ(RunNorvainst("norvainst i"), 0);  // a marked service cannot be created again yet
   EXPECT_EQ(hostwin::services::Find("NORVA")->imagePath, "D:\\elsewhere.exe");
   CloseServiceHandle(held);
   CloseServiceHandle(manager);
@@ -115,7 +132,7 @@ TEST_F(Norvainst, SystemDirectoryLengths) {
     hostwin::Reset();
     std::string dir = "C:\\" + std::string(c.dirLength - 3, 'd');
     hostwin::SetSystemDirectory(dir);
-    EXPECT_EQ(RunNorvainst("i"), 0);
+    EXPECT_EQ(RunNorvainst("norvainst i"), 0);
     EXPECT_EQ(hostwin::services::Exists("NORVA"), c.installed);
     if (c.installed) {
       EXPECT_EQ(hostwin::services::Find("NORVA")->imagePath, dir + "\\norva.exe");
@@ -125,14 +142,15 @@ TEST_F(Norvainst, SystemDirectoryLengths) {
 
 TEST_F(Norvainst, FailuresAfterTheManagerOpensStillEndWithZero) {
   for (const char* fn : {"GetSystemDirectoryA", "CreateServiceA", "OpenServiceA", "DeleteService", "CloseServiceHandle"}) {
-    for (const char* line : {"i", "u"}) {
+    for (const char* line : {"norvainst i", "norvainst u"}) {
       SCOPED_TRACE(std::string(fn) + " " + line);
       hostwin::Reset();
-      if (*line == 'u') hostwin::services::Add(Existing());
+      const bool install = std::string(line) == "norvainst i";
+      if (!install) hostwin::services::Add(Existing());
       hostwin::FailAll(fn, ERROR_ACCESS_DENIED);
       EXPECT_EQ(RunNorvainst(line), 0);
       EXPECT_EQ(hostwin::OpenHandleCount(), 0u);
-      if (*line == 'i') {
+      if (install) {
         const bool created = std::string(fn) != "GetSystemDirectoryA" && std::string(fn) != "CreateServiceA";
         EXPECT_EQ(hostwin::services::Exists("NORVA"), created);
       }

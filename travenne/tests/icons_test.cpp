@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -196,8 +197,19 @@ TEST_F(RunTest, ConfiguredIconNames) {
     hostwin::Reset();
     SeedMachine();
     for (const auto& [name, data] : c.values) hostwin::registry::SetValue(kBookkeeping, name, REG_SZ, data);
+    // Icons of earlier runs: H carries the SD name this run uses, I the
+    // default SD name. The sweep knows the program's icons by this run's names.
+    SetIcon('H', kWindows + c.sdIcon);
+    SetMark('H', Mark::Kept);
+    SetIcon('I', kWindows + "\\sdico.ico");
+    SetMark('I', Mark::Kept);
     ASSERT_EQ(Run(), 0);
     ExpectIcon('E', kWindows + c.sdIcon);
+    ExpectNoIcon('H');
+    ExpectMark('H', Mark::None);
+    const bool defaults = c.sdIcon == "\\sdico.ico";
+    EXPECT_EQ(HasIcon('I'), !defaults) << "icon of I";
+    ExpectMark('I', defaults ? Mark::None : Mark::Kept);
     // The program never writes the names.
     for (const auto& [name, data] : c.values) EXPECT_EQ(hostwin::registry::GetValue(kBookkeeping, name)->data, data);
   }
@@ -269,6 +281,91 @@ TEST_F(RunTest, SetMarkOfAnInterruptedRun) {
   ExpectIcon('E', kWindows + "\\sdico.ico");
 }
 
+// Letters A to C are never a reader's: their marks are never asked for, and
+// whatever marks and icons they carry stay as they are.
+TEST_F(RunTest, LettersAToCAreNeverScannedOrSwept) {
+  SeedMachine();
+  SetIcon('A', kWindows + "\\cfico.ico");
+  SetMark('A', Mark::Kept);
+  SetIcon('B', kWindows + "\\sdico.ico");
+  SetMark('B', Mark::Set);
+  SetIcon('C', kWindows + "\\msico.ico");
+  SetMark('C', Mark::Kept);
+  ASSERT_EQ(Run(), 0);
+  ExpectIcon('A', kWindows + "\\cfico.ico");
+  ExpectMark('A', Mark::Kept);
+  ExpectIcon('B', kWindows + "\\sdico.ico");
+  ExpectMark('B', Mark::Set);
+  ExpectIcon('C', kWindows + "\\msico.ico");
+  ExpectMark('C', Mark::Kept);
+  for (const std::string& value : CallsOnKey("RegQueryValueExA", kBookkeeping))
+    EXPECT_TRUE(value != "A" && value != "B" && value != "C") << value;
+}
+
+// A registry error other than a missing value ends the scan of the marks.
+// What the scan found before it is swept all the same; the marks after it
+// wait, untouched, for a later run.
+TEST_F(RunTest, AScanErrorEndsTheScanAndWhatItFoundIsSwept) {
+  const auto prepare = [] {
+    hostwin::Reset();
+    SeedMachine();
+    SetIcon('H', kWindows + "\\cfico.ico");
+    SetMark('H', Mark::Kept);
+    SetMark('I', Mark::Set);
+    SetIcon('M', kWindows + "\\cfico.ico");
+    SetMark('M', Mark::Kept);
+    SetMark('N', Mark::Set);
+  };
+  // The run's calls are the same each time: find the query of K's mark.
+  prepare();
+  ASSERT_EQ(Run(), 0);
+  std::size_t queryOfK = 0;
+  const std::vector<hostwin::Call> queries = hostwin::CallsOf("RegQueryValueExA");
+  for (std::size_t i = 0; i < queries.size() && queryOfK == 0; ++i)
+    if (strcasecmp(queries[i].args.c_str(), (kBookkeeping + "|K").c_str()) == 0) queryOfK = i + 1;
+  ASSERT_NE(queryOfK, 0u);
+
+  prepare();
+  hostwin::FailNth("RegQueryValueExA", queryOfK, ERROR_ACCESS_DENIED);
+  ASSERT_EQ(Run(), 0);
+  ExpectNoIcon('H');
+  ExpectMark('H', Mark::None);
+  ExpectMark('I', Mark::Kept);
+  ExpectIcon('M', kWindows + "\\cfico.ico");
+  ExpectMark('M', Mark::Kept);
+  ExpectMark('N', Mark::Set);
+  for (char l : {'E', 'F', 'G'}) ExpectMark(l, Mark::Kept);
+}
+
+// The set mark goes with the icon key, not with its value: a key whose value
+// could not be written is still the program's to look after, while a key that
+// could not be created leaves nothing to mark.
+TEST_F(RunTest, MarksFollowTheIconKeyNotItsValue) {
+  struct Case {
+    const char* what;
+    const char* fn;
+    std::size_t nth;  // on a first run: the bookkeeping key is created first
+    bool iconKey;
+    Mark mark;
+  } cases[] = {
+      {"E's icon value cannot be written", "RegSetValueExA", 1, true, Mark::Kept},
+      {"E's icon key cannot be created", "RegCreateKeyExA", 2, false, Mark::None},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(testing::Message() << "case " << i << ": " << c.what);
+    hostwin::Reset();
+    SeedMachine();
+    hostwin::FailNth(c.fn, c.nth, ERROR_ACCESS_DENIED);
+    ASSERT_EQ(Run(), 0);
+    EXPECT_EQ(HasIcon('E'), c.iconKey);
+    EXPECT_FALSE(hostwin::registry::HasValue(IconKey('E'), ""));
+    ExpectMark('E', c.mark);
+    ExpectIcon('F', kWindows + "\\cfico.ico");
+    ExpectMark('F', Mark::Kept);
+  }
+}
+
 TEST_F(RunTest, TwoNamesOnOneLetter) {
   SeedBareMachine();
   // Two names whose disks carry the same prefix both match E's volume.
@@ -337,14 +434,32 @@ TEST_F(RunTest, NothingChangesWithoutMountedDevices) {
   ExpectIcon('E', kWindows + "\\sdico.ico");
 }
 
+// An unreadable disk list assigns nothing, and the sweep takes back every
+// icon; a value that reads but does not fit is one name that is no reader's.
 TEST_F(RunTest, UnreadableDiskListTakesBackEveryIcon) {
-  SeedMachine();
-  ASSERT_EQ(Run(), 0);
-  hostwin::registry::SetDword(kDiskEnum, "Count", 5);  // value "4" is missing
-  ASSERT_EQ(Run(), 0);
-  for (char l : {'E', 'F', 'G'}) {
-    ExpectNoIcon(l);
-    ExpectMark(l, Mark::None);
+  struct Case {
+    const char* what;
+    std::function<void()> spoil;
+    bool iconsStay;
+  } cases[] = {
+      {"value 4 missing", [] { hostwin::registry::SetDword(kDiskEnum, "Count", 5); }, false},
+      {"the hard disk's value of 261 bytes",
+       [] { hostwin::registry::SetValue(kDiskEnum, "0", REG_SZ, std::vector<BYTE>(261, 'n')); }, false},
+      {"the hard disk's value of 260 bytes without a terminator",
+       [] { hostwin::registry::SetValue(kDiskEnum, "0", REG_SZ, std::vector<BYTE>(260, 'n')); }, true},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(testing::Message() << "case " << i << ": " << c.what);
+    hostwin::Reset();
+    SeedMachine();
+    ASSERT_EQ(Run(), 0);
+    c.spoil();
+    ASSERT_EQ(Run(), 0);
+    for (char l : {'E', 'F', 'G'}) {
+      EXPECT_EQ(HasIcon(l), c.iconsStay) << "icon of " << l;
+      ExpectMark(l, c.iconsStay ? Mark::Kept : Mark::None);
+    }
   }
 }
 

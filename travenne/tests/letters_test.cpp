@@ -111,7 +111,7 @@ TEST_F(ReadDiskListTest, NameSizes) {
       {"259 characters and the NUL", [] { std::vector<BYTE> d(259, 'n'); d.push_back(0); return d; }(), 1,
        std::string(259, 'n')},
       {"259 characters, no NUL", std::vector<BYTE>(259, 'n'), 1, std::string(259, 'n')},
-      {"260 characters, no NUL: does not fit", std::vector<BYTE>(260, 'n'), 0, ""},
+      {"260 characters, no NUL: does not fit, an empty entry", std::vector<BYTE>(260, 'n'), 1, ""},
       {"261 bytes", std::vector<BYTE>(261, 'n'), 0, ""},
       {"empty", {}, 1, ""},
       {"a NUL inside ends the name", {'a', 'b', 0, 'c', 0}, 1, "ab"},

@@ -105,6 +105,23 @@ TEST_F(Commands, TheLinkAcrossSequencesOfCalls) {
          d.Expect(IOCTL_ZELTA_LOCK, Le32(1), 0).succeed = false;
        },
        {Lock(1, ZELTA_E_LOCK), Unlock(1, ZELTA_E_NODEVICE)}, 1, false},
+      // The link is the process's, not the lock's: a failure closes it even
+      // when an earlier lock had opened it, and that lock ends with it.
+      {"a failed select closes the link that an earlier lock opened",
+       [](Script& d) {
+         zelta::ExpectLock(d, 1);
+         d.Expect(IOCTL_ZELTA_SELECT_DEVICE, Le32(2), 0).succeed = false;
+       },
+       {Lock(1, ZELTA_OK), Lock(2, ZELTA_E_SELECT), Serial(ZELTA_E_DESCRIPTOR), Unlock(1, ZELTA_E_NODEVICE)}, 1,
+       false},
+      {"a failed lock closes the link that an earlier lock opened",
+       [](Script& d) {
+         zelta::ExpectLock(d, 1);
+         d.Expect(IOCTL_ZELTA_SELECT_DEVICE, Le32(2), 0);
+         d.Expect(IOCTL_ZELTA_LOCK, Le32(2), 0).succeed = false;
+       },
+       {Lock(1, ZELTA_OK), Lock(2, ZELTA_E_LOCK), Serial(ZELTA_E_DESCRIPTOR), Unlock(1, ZELTA_E_NODEVICE)}, 1,
+       false},
       {"a failed unlock keeps the link; the next unlock closes it",
        [](Script& d) {
          zelta::ExpectLock(d, 1);
@@ -145,6 +162,20 @@ TEST_F(Commands, TheLinkAcrossSequencesOfCalls) {
        {Lock(1, ZELTA_OK), {"search", [] { return zeltaSearchUsbDevice(0x0abc, 0x9999); }, ZELTA_E_NODEVICE},
         Serial(ZELTA_OK)},
        1, true},
+      {"a search whose disk phase fails leaves the lock's link alone",
+       [](Script& d) {
+         zelta::ExpectLock(d, 1);
+         d.Expect(IOCTL_ZELTA_UNLOCK, Le32(1), 0);
+       },
+       {Lock(1, ZELTA_OK),
+        {"search without a disk set",
+         [] {
+           hostwin::FailNth("SetupDiGetClassDevsA", 2, ERROR_GEN_FAILURE);  // the USB set comes first
+           return zeltaSearchUsbDevice(0x0abc, 0x1234);
+         },
+         ZELTA_E_NODEVICE},
+        Unlock(1, ZELTA_OK)},
+       1, false},
       {"commands outside a lock send nothing", [](Script&) {}, CommandsWithoutTheLink(), 0, false},
   };
   for (std::size_t i = 0; i < sequences.size(); ++i) {
@@ -179,6 +210,7 @@ struct CommandCase {
   std::function<DWORD(BYTE* buffer, DWORD* length)> run;
   DWORD expected;
   bool lengthComesBack;
+  bool passesBuffer = true;  // false: the command is given no buffer at all
 };
 
 std::vector<CommandCase> CommandCases() {
@@ -226,6 +258,13 @@ std::vector<CommandCase> CommandCases() {
                        return zeltaGetInterfaceInfo(7, b, n);
                      },
                      status(ZELTA_E_INTERFACE), true});
+    // No argument is tested: the null buffer goes to the driver with the size.
+    cases.push_back({"interface information, no buffer", IOCTL_ZELTA_GET_INTERFACE_INFO, Le32(7), 40, ok,
+                     [](BYTE*, DWORD* n) {
+                       *n = 40;
+                       return zeltaGetInterfaceInfo(7, nullptr, n);
+                     },
+                     status(ZELTA_E_INTERFACE), true, false});
     cases.push_back({"standard request", IOCTL_ZELTA_STANDARD_REQUEST, {7, 0, 0, 0, 0x80, 6, 0, 1, 0, 0, 18, 0}, 18,
                      ok, [](BYTE* b, DWORD*) { return zeltaStandardRequest(&getDevice, b); },
                      status(ZELTA_E_REQUEST), false});
@@ -259,7 +298,8 @@ TEST_F(Commands, EachCommandUnderALock) {
     DWORD length = 0;
     EXPECT_EQ(c.run(buffer.data(), &length), c.expected);
     for (std::size_t b = 0; b < buffer.size(); ++b)
-      ASSERT_EQ(buffer[b], c.driverSucceeds && b < answered ? 0x61 : zelta::kMarker) << "byte " << b;
+      ASSERT_EQ(buffer[b], c.driverSucceeds && c.passesBuffer && b < answered ? 0x61 : zelta::kMarker)
+          << "byte " << b;
     if (c.lengthComesBack && c.driverSucceeds) {
       EXPECT_EQ(length, answered);
     }
@@ -269,9 +309,10 @@ TEST_F(Commands, EachCommandUnderALock) {
   }
 }
 
-// Null pointers with and without a lock. The length pointers of vendor,
-// bulk and interface information are read only when the link is open: a
-// null one there is reported as ZELTA_E_INVALIDARG rather than followed.
+// Null pointers with and without a lock. The length pointers of vendor and
+// bulk requests are read only when the link is open: a null one there is
+// reported as ZELTA_E_INVALIDARG rather than followed. The interface
+// information reports only its own failure, and sends nothing either.
 TEST_F(Commands, NullPointersAreRefusedBeforeAnyRequest) {
   BYTE buffer[8];
   DWORD length = sizeof(buffer);
@@ -303,7 +344,7 @@ TEST_F(Commands, NullPointersAreRefusedBeforeAnyRequest) {
       {"descriptor, no buffer", [&] { return zeltaGetDescriptor(7, &block, nullptr, 8); }, ZELTA_E_INVALIDARG,
        ZELTA_E_INVALIDARG},
       {"interface information, no length", [&] { return zeltaGetInterfaceInfo(7, buffer, nullptr); },
-       ZELTA_E_INVALIDARG, ZELTA_E_INTERFACE},
+       ZELTA_E_INTERFACE, ZELTA_E_INTERFACE},
       {"standard request, no request", [&] { return zeltaStandardRequest(nullptr, buffer); }, ZELTA_E_INVALIDARG,
        ZELTA_E_INVALIDARG},
       {"standard request, data stage without a buffer", [&] { return zeltaStandardRequest(&setup, nullptr); },

@@ -144,7 +144,9 @@ TEST_F(ParentIdPrefixTest, ReadsStayInsideTheirBuffers) {
       {"no value", {}, REG_SZ, "", ""},
       {"59 characters and terminator", {}, REG_SZ, std::string(59, 'p'), std::string(59, 'p')},
       {"60 characters and terminator", {}, REG_SZ, "", std::string(60, 'p')},
-      {"60 characters, stored without terminator", {}, REG_SZ, std::string(60, 'q'), std::string(60, 'q')},
+      {"59 characters, stored without terminator", {}, REG_SZ, std::string(59, 'q'), std::string(59, 'q')},
+      // All 60 bytes read and none of them a terminator: it does not fit either.
+      {"60 characters, stored without terminator", {}, REG_SZ, "", std::string(60, 'q')},
       {"255 characters and terminator", {}, REG_SZ, "", std::string(255, 'r')},
       {"256 characters, stored without terminator", {}, REG_SZ, "", std::string(256, 's')},
       {"257 characters", {}, REG_SZ, "", ""},
@@ -154,11 +156,12 @@ TEST_F(ParentIdPrefixTest, ReadsStayInsideTheirBuffers) {
   cases[2].value.push_back(0);
   cases[3].value.assign(60, 'p');
   cases[3].value.push_back(0);
-  cases[4].value.assign(60, 'q');
-  cases[5].value.assign(255, 'r');
-  cases[5].value.push_back(0);
-  cases[6].value.assign(256, 's');
-  cases[7].value.assign(257, 't');
+  cases[4].value.assign(59, 'q');
+  cases[5].value.assign(60, 'q');
+  cases[6].value.assign(255, 'r');
+  cases[6].value.push_back(0);
+  cases[7].value.assign(256, 's');
+  cases[8].value.assign(257, 't');
   for (std::size_t i = 0; i < std::size(cases); ++i) {
     const Case& c = cases[i];
     SCOPED_TRACE(testing::Message() << "case " << i << ": " << c.what);

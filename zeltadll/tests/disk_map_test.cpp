@@ -91,19 +91,35 @@ TEST_F(DiskMap, TheFirstRecordAndFieldTakeTheDiskOnce) {
   EXPECT_EQ(Maps(), (std::vector<std::string>{"E", ""}));
 }
 
+// The unit number is the character before the first "#{" less '0', taken
+// as a signed 8-bit value. Every disk below belongs to the one device, each
+// under its own letter; the disks that must not be mapped have letters below
+// the greatest mapped one, so that a wrongly mapped one shows in the
+// four-letter map.
 TEST_F(DiskMap, OnlyUnitsUpToThreeAreMapped) {
   AddUsb(UsbPath("vid_0abc&pid_1234", "ser7"));
   struct Disk {
-    const char* instance;
+    std::string path;
     const char* prefix;
     char letter;
   } disks[] = {
-      {"ser7&0", "7&a0&0", 'D'}, {"ser7&3", "7&a3&0", 'E'}, {"ser7&4", "7&a4&0", 'F'},
-      {"ser7&9", "7&a9&0", 'G'}, {"ser7&a", "7&aa&0", 'H'},
+      {DiskPath("ser7&0"), "7&a0&0", 'D'},      // 0
+      {DiskPath("ser7&3"), "7&a3&0", 'E'},      // 3
+      {DiskPath("ser7&4"), "7&a4&0", 'F'},      // 4
+      {DiskPath("ser7&9"), "7&a9&0", 'G'},      // 9
+      {DiskPath("ser7&a"), "7&aa&0", 'H'},      // 49
+      {DiskPath("ser7&/"), "7&b1&0", 'Q'},      // -1
+      {DiskPath("ser7&\xB0"), "7&b2&0", 'R'},  // 0xB0 - 0x30 = 0x80: -128
+      {DiskPath("ser7&\xAF"), "7&b3&0", 'I'},  // 0xAF - 0x30 = 0x7F: 127
+      // No "#{" at all: no unit, and nothing before the path is read.
+      {"\\\\?\\usbstor#disk&ven_zelta&prod_reader&rev_1.00#ser7&1#53f56307-b6bf-11d0-94f2-00a0c91efb8b",
+       "7&b4&0", 'J'},
+      // "#{" at the very start: no character stands before it.
+      {"#{ser7&2#53f56307-b6bf-11d0-94f2-00a0c91efb8b}", "7&b5&0", 'K'},
   };
-  for (const Disk& d : disks) AddDisk(DiskPath(d.instance), d.prefix, d.letter);
+  for (const Disk& d : disks) AddDisk(d.path, d.prefix, d.letter);
   EXPECT_EQ(Search(), ZELTA_OK);
-  EXPECT_EQ(Maps(), std::vector<std::string>{"DE"});
+  EXPECT_EQ(Maps(), std::vector<std::string>{"DEQR"});
 }
 
 TEST_F(DiskMap, AFullMapKeepsTheFourSmallestLetters) {

@@ -150,8 +150,9 @@ TEST_F(DriverLink, EachWrapperSendsItsCodeInputAndSizes) {
         const BYTE expected = succeed && b < answered ? 0x61 : zelta::kMarker;
         ASSERT_EQ(out[b], expected) << "byte " << b;
       }
-      if (c.countComesBack) {
-        EXPECT_EQ(count, succeed ? answered : 0u);
+      // After a failure the count is whatever Windows left there: not read.
+      if (c.countComesBack && succeed) {
+        EXPECT_EQ(count, answered);
       }
       EXPECT_TRUE(IsDriverLinkOpen());  // a failed request leaves the link as it was
       CloseDriverLink();

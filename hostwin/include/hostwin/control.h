@@ -430,6 +430,10 @@ class Driver : public devices::Device {
   void RefuseOpen(DWORD error) { openError_ = error; }
   // Control code 3 fails with this error while set (0: answers).
   void FailList(DWORD error) { listError_ = error; }
+  // Control code 3 writes its answer into the caller's buffer and then fails
+  // with this error while set (0: answers). A Windows 98 driver is handed the
+  // caller's buffer itself, so what it wrote before failing stays there.
+  void WriteThenFailList(DWORD error) { writeThenFailError_ = error; }
   // Control code 3 succeeds but writes this address (e.g. 0) instead.
   void AnswerWith(DWORD address) {
     answerOverride_ = true;
@@ -455,6 +459,7 @@ class Driver : public devices::Device {
   std::vector<BYTE*> nodes_;
   DWORD openError_ = 0;
   DWORD listError_ = 0;
+  DWORD writeThenFailError_ = 0;
   bool answerOverride_ = false;
   DWORD answer_ = 0;
   std::vector<OpenArgs> opens_;
