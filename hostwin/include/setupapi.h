@@ -50,7 +50,8 @@ typedef struct _SP_DEVICE_INTERFACE_DETAIL_DATA_A {
 #pragma pack(pop)
 
 // The interfaces of one class (DIGCF_DEVICEINTERFACE; with DIGCF_PRESENT only
-// those whose device is present), as they stand now: the set is a snapshot.
+// those whose device is present), as they stand now: the set is a snapshot,
+// ordered by device path compared without regard to case.
 HDEVINFO SetupDiGetClassDevsA(const GUID* ClassGuid, PCSTR Enumerator, HWND hwndParent, DWORD Flags);
 
 // The interface at MemberIndex of the set's interfaces of that class;
@@ -62,7 +63,8 @@ BOOL SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA Device
 
 // The interface's device path. RequiredSize receives the bytes needed, the
 // fixed part before DevicePath and the terminator included; a smaller buffer
-// (none at all, size 0, included) fails with ERROR_INSUFFICIENT_BUFFER.
+// (none at all, size 0, included) fails with ERROR_INSUFFICIENT_BUFFER; a
+// size without a buffer fails with ERROR_INVALID_USER_BUFFER.
 // DeviceInterfaceDetailData->cbSize must be sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A),
 // else ERROR_INVALID_USER_BUFFER.
 BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO DeviceInfoSet, PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,

@@ -14,5 +14,17 @@ inline std::string Lower(std::string s) {
   return s;
 }
 
+// Windows' registry orders subkeys by their names folded to upper case;
+// what it lists in key order (device interfaces) follows that order.
+inline bool LessFoldedUpper(const std::string& a, const std::string& b) {
+  const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const int x = std::toupper(static_cast<unsigned char>(a[i]));
+    const int y = std::toupper(static_cast<unsigned char>(b[i]));
+    if (x != y) return x < y;
+  }
+  return a.size() < b.size();
+}
+
 }  // namespace detail
 }  // namespace hostwin

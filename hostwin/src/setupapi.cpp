@@ -1,10 +1,15 @@
 // SetupAPI device interface sets. The machine's device interfaces are a list
 // that tests lay out (class, device path, present or not); a set made by
-// SetupDiGetClassDevsA is a snapshot of the matching ones in that order.
+// SetupDiGetClassDevsA is a snapshot of the matching ones, in the order
+// Windows lists them: that of their keys under DeviceClasses\{class}, named
+// after the path, so by path compared without regard to case.
 #include <windows.h>
 #include <setupapi.h>
 #include <hostwin/control.h>
 
+#include "names.h"
+
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -102,6 +107,10 @@ HDEVINFO SetupDiGetClassDevsA(const GUID* ClassGuid, PCSTR Enumerator, HWND, DWO
     if ((Flags & DIGCF_PRESENT) != 0 && !i.present) continue;
     set.interfaces.push_back(i);
   }
+  std::stable_sort(set.interfaces.begin(), set.interfaces.end(),
+                   [](const hostwin::Interface& a, const hostwin::Interface& b) {
+                     return hostwin::detail::LessFoldedUpper(a.path, b.path);
+                   });
   HDEVINFO h = reinterpret_cast<HDEVINFO>(hostwin::api().next);
   hostwin::api().next += 4;
   hostwin::api().sets[h] = set;
@@ -161,9 +170,13 @@ BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO DeviceInfoSet, PSP_DEVICE_INTERFA
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
+  // A size without a buffer is a bad buffer, as a wrong size field is.
+  if (DeviceInterfaceDetailData == nullptr && DeviceInterfaceDetailDataSize != 0) {
+    SetLastError(ERROR_INVALID_USER_BUFFER);
+    return FALSE;
+  }
   constexpr DWORD kFixed = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
-  if (DeviceInterfaceDetailData == nullptr ? DeviceInterfaceDetailDataSize != 0
-                                           : DeviceInterfaceDetailDataSize < kFixed + 1) {
+  if (DeviceInterfaceDetailData != nullptr && DeviceInterfaceDetailDataSize < kFixed + 1) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }

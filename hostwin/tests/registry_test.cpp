@@ -70,7 +70,7 @@ TEST_F(Registry, QueryFollowsTheBufferRules) {
   RegCloseKey(key);
 }
 
-// As Wine answers (checked by regrules): the size is that of the stored bytes,
+// As Wine answers (checked by conformance.registry): the size is that of the stored bytes,
 // and a terminator is added only where the buffer has room for it. A string
 // whose count stops right before a NUL in the caller's memory is stored with
 // that NUL.

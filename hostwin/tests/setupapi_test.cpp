@@ -49,24 +49,33 @@ class SetupApi : public ::testing::Test {
   }
 };
 
-TEST_F(SetupApi, SetsListTheirClassInOrderAndOnlyPresentDevicesWhenAsked) {
-  hostwin::setupapi::AddInterface(kUsb, "\\\\?\\usb#vid_0001&pid_0002#b#{x}");
+// A set lists its interfaces as Windows does, in the order of their keys
+// under DeviceClasses: by path, compared folded to upper case, so "C" comes
+// after "b" and '_' after the letters. The order they came in does not count.
+TEST_F(SetupApi, SetsListTheirClassByPathAndOnlyPresentDevicesWhenAsked) {
+  const std::string usb = "\\\\?\\usb#vid_0001&pid_0002#";
+  hostwin::setupapi::AddInterface(kUsb, usb + "b#{x}");
   hostwin::setupapi::AddInterface(kDisk, "\\\\?\\usbstor#disk#b&0#{y}");
-  hostwin::setupapi::AddInterface(kUsb, "\\\\?\\usb#vid_0001&pid_0002#gone#{x}", false);
-  hostwin::setupapi::AddInterface(kUsb, "\\\\?\\usb#vid_0001&pid_0002#a#{x}");
+  hostwin::setupapi::AddInterface(kUsb, usb + "C#{x}");
+  hostwin::setupapi::AddInterface(kUsb, usb + "a_1#{x}");
+  hostwin::setupapi::AddInterface(kUsb, usb + "gone#{x}", false);
+  hostwin::setupapi::AddInterface(kUsb, usb + "aZ#{x}");
+  hostwin::setupapi::AddInterface(kUsb, usb + "a#{x}");
 
   HDEVINFO present = SetupDiGetClassDevsA(&kUsb, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
   ASSERT_NE(present, INVALID_HANDLE_VALUE);
   // Added after the snapshot: not in this set.
-  hostwin::setupapi::AddInterface(kUsb, "\\\\?\\usb#vid_0001&pid_0002#late#{x}");
-  EXPECT_EQ(Paths(present, kUsb), (std::vector<std::string>{"\\\\?\\usb#vid_0001&pid_0002#b#{x}",
-                                                             "\\\\?\\usb#vid_0001&pid_0002#a#{x}"}));
+  hostwin::setupapi::AddInterface(kUsb, usb + "late#{x}");
+  EXPECT_EQ(Paths(present, kUsb), (std::vector<std::string>{usb + "a#{x}", usb + "aZ#{x}", usb + "a_1#{x}",
+                                                             usb + "b#{x}", usb + "C#{x}"}));
   EXPECT_TRUE(Paths(present, kDisk).empty());
   EXPECT_TRUE(SetupDiDestroyDeviceInfoList(present));
 
   HDEVINFO all = SetupDiGetClassDevsA(&kUsb, nullptr, nullptr, DIGCF_DEVICEINTERFACE);
   ASSERT_NE(all, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(Paths(all, kUsb).size(), 4u);
+  EXPECT_EQ(Paths(all, kUsb), (std::vector<std::string>{usb + "a#{x}", usb + "aZ#{x}", usb + "a_1#{x}",
+                                                         usb + "b#{x}", usb + "C#{x}", usb + "gone#{x}",
+                                                         usb + "late#{x}"}));
   EXPECT_TRUE(SetupDiDestroyDeviceInfoList(all));
 }
 
@@ -94,7 +103,7 @@ TEST_F(SetupApi, SizeFieldsMustBeThoseOfTheCallersBuild) {
     DWORD error;
   } cases[] = {
       {"size query", false, 0, 0, FALSE, ERROR_INSUFFICIENT_BUFFER},
-      {"no buffer with a size", false, 0, needed, FALSE, ERROR_INVALID_PARAMETER},
+      {"no buffer with a size", false, 0, needed, FALSE, ERROR_INVALID_USER_BUFFER},
       {"x86 size field", true, 5, needed, FALSE, ERROR_INVALID_USER_BUFFER},
       {"buffer one short", true, sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A), needed - 1, FALSE,
        ERROR_INSUFFICIENT_BUFFER},

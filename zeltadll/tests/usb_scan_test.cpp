@@ -41,9 +41,10 @@ TEST_F(UsbScan, TakesTheDevicesOfTheIdsSearchedFor) {
       {0x0abc, 0x0000, ZELTA_OK, {"s5"}, {{0x0abc, 0x0000}}},
       {0x0000, 0x1234, ZELTA_E_NODEVICE, {}, {}},
       {0x0abc, 0x9999, ZELTA_E_NODEVICE, {}, {}},
-      // Every device with an instance field, its ids read from the path.
-      {0, 0, ZELTA_OK, {"s1", "s2", "s3", "s4", "s5", "s6"},
-       {{0x0abc, 0x1234}, {0x0abc, 0x5678}, {0x0abc, 0x1234}, {0x0def, 0x1234}, {0x0abc, 0}, {0x0abc, 0x1234}}},
+      // Every device with an instance field, its ids read from the path, in
+      // the order SetupAPI lists them: by path, without regard to case.
+      {0, 0, ZELTA_OK, {"s5", "s1", "s3", "s6", "s2", "s4"},
+       {{0x0abc, 0}, {0x0abc, 0x1234}, {0x0abc, 0x1234}, {0x0abc, 0x1234}, {0x0abc, 0x5678}, {0x0def, 0x1234}}},
   };
   for (std::size_t i = 0; i < std::size(cases); ++i) {
     const Case& c = cases[i];
@@ -105,10 +106,11 @@ TEST_F(UsbScan, TheTwoPrefixReadsKeepTheirOwnLimits) {
 }
 
 TEST_F(UsbScan, DuplicatesGiveOneRecordInEnumerationOrder) {
+  // Listed as 1234#b, 1234#b, 5678#a, 9999#a.
+  AddUsb(UsbPath("vid_0abc&pid_9999", "a"));  // same instance text under other ids
   AddUsb(UsbPath("vid_0abc&pid_1234", "b"));
-  AddUsb(UsbPath("vid_0abc&pid_1234", "a"));
+  AddUsb(UsbPath("vid_0abc&pid_5678", "a"));
   AddUsb(UsbPath("vid_0abc&pid_1234", "b"));
-  AddUsb(UsbPath("vid_0abc&pid_5678", "a"));  // same instance text under other ids
   EXPECT_EQ(ScanUsbDevices(0, 0), ZELTA_OK);
   EXPECT_EQ(UniqueIds(), (std::vector<std::string>{"b", "a"}));
 
@@ -121,15 +123,16 @@ TEST_F(UsbScan, DuplicatesGiveOneRecordInEnumerationOrder) {
 }
 
 TEST_F(UsbScan, ExaminesFifteenIndicesAtMost) {
-  for (int i = 0; i < 16; ++i) AddUsb(UsbPath("vid_0abc&pid_1234", "s" + std::to_string(i)));
+  // Two digits each, so that the order by path is that of the numbers.
+  for (int i = 0; i < 16; ++i) AddUsb(UsbPath("vid_0abc&pid_1234", (i < 10 ? "s0" : "s") + std::to_string(i)));
   EXPECT_EQ(ScanUsbDevices(0x0abc, 0x1234), ZELTA_OK);
   EXPECT_EQ(world::Records().size(), 15u);
   EXPECT_EQ(world::Records().back()->uniqueId, std::string("s14"));
   EXPECT_EQ(hostwin::CallCount("SetupDiEnumDeviceInterfaces"), 15u);
 
-  // Only the sixteenth matches: nothing is found.
+  // Only the sixteenth matches: nothing is found. Its path comes last.
   hostwin::Reset();
-  for (int i = 0; i < 15; ++i) AddUsb(UsbPath("vid_0def&pid_0001", "o" + std::to_string(i)));
+  for (int i = 0; i < 15; ++i) AddUsb(UsbPath("vid_0abc&pid_0001", "o" + std::to_string(i)));
   AddUsb(UsbPath("vid_0abc&pid_1234", "late"));
   EXPECT_EQ(ScanUsbDevices(0x0abc, 0x1234), ZELTA_E_NODEVICE);
   EXPECT_TRUE(world::Records().empty());

@@ -478,8 +478,9 @@ namespace hostwin {
 namespace setupapi {
 
 // Adds a device interface of the class interfaceClass to the machine. Sets
-// list the interfaces of their class in the order they were added; one whose
-// device is not present is left out of DIGCF_PRESENT sets.
+// list the interfaces of their class as Windows does, by device path compared
+// without regard to case (folded to upper case), whatever the order they were
+// added in; one whose device is not present is left out of DIGCF_PRESENT sets.
 void AddInterface(const GUID& interfaceClass, const std::string& devicePath, bool present = true);
 std::size_t InterfaceCount();
 

@@ -1,6 +1,7 @@
-// Prints what the registry answers to the calls whose rules hostwin imitates.
-// Built twice: against hostwin on Linux and for x64 Windows run under Wine;
-// both outputs must equal regrules.expected.
+// Prints what the registry answers to the calls whose rules hostwin imitates:
+// the terminator a string value gains or not from the byte after its count,
+// ERROR_MORE_DATA, names compared without regard to case, keys that cannot be
+// deleted while they have subkeys, and volatile keys.
 #include <windows.h>
 
 #include <cstdio>
