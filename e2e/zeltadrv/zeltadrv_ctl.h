@@ -9,13 +9,19 @@
  *   ... CreateFileA("\\\\.\\ZELTA", ...), DeviceIoControl ...
  *   zeltadrv_stop(10000);                close every handle first
  *   zeltadrv_remove();
- * Each function returns nonzero on success and prints what failed. */
+ * Each function returns nonzero on success and prints what failed (and how
+ * the start went) with ZELTADRV_LOG, printf unless the program defines it
+ * before this header. */
 #ifndef ZELTADRV_CTL_H
 #define ZELTADRV_CTL_H
 
 #include <windows.h>
 #include <stdio.h>
 #include <string.h>
+
+#ifndef ZELTADRV_LOG
+#define ZELTADRV_LOG printf
+#endif
 
 #define ZELTADRV_SERVICE "zeltadrv"
 #define ZELTADRV_PARAMETERS "System\\CurrentControlSet\\Services\\zeltadrv\\Parameters"
@@ -80,13 +86,13 @@ static int zeltadrv_configure(const ZeltaDrvSlot *slots, int count) {
   int i, ok = 1;
   LONG rc = RegDeleteKeyA(HKEY_LOCAL_MACHINE, ZELTADRV_PARAMETERS);
   if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) {
-    printf("zeltadrv: cannot remove the old configuration (%ld)\n", rc);
+    ZELTADRV_LOG("zeltadrv: cannot remove the old configuration (%ld)\n", rc);
     return 0;
   }
   if (count < 0) return 1;
   rc = RegCreateKeyExA(HKEY_LOCAL_MACHINE, ZELTADRV_PARAMETERS, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL);
   if (rc != ERROR_SUCCESS) {
-    printf("zeltadrv: cannot create the configuration key (%ld)\n", rc);
+    ZELTADRV_LOG("zeltadrv: cannot create the configuration key (%ld)\n", rc);
     return 0;
   }
   for (i = 0; i < count && slots[i].name; ++i) {
@@ -109,7 +115,7 @@ static int zeltadrv_configure(const ZeltaDrvSlot *slots, int count) {
     }
   }
   RegCloseKey(key);
-  if (!ok) printf("zeltadrv: cannot write the configuration\n");
+  if (!ok) ZELTADRV_LOG("zeltadrv: cannot write the configuration\n");
   return ok;
 }
 
@@ -119,7 +125,7 @@ static int zeltadrv_install(const char *sysPath) {
   SC_HANDLE scm = OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS), svc;
   int ok = 0;
   if (!scm) {
-    printf("zeltadrv: no service manager (%lu)\n", GetLastError());
+    ZELTADRV_LOG("zeltadrv: no service manager (%lu)\n", GetLastError());
     return 0;
   }
   svc = CreateServiceA(scm, ZELTADRV_SERVICE, ZELTADRV_SERVICE, SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
@@ -131,7 +137,7 @@ static int zeltadrv_install(const char *sysPath) {
     ok = svc && ChangeServiceConfigA(svc, SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, sysPath,
                                      NULL, NULL, NULL, NULL, NULL, NULL);
   }
-  if (!ok) printf("zeltadrv: cannot register %s (%lu)\n", sysPath, GetLastError());
+  if (!ok) ZELTADRV_LOG("zeltadrv: cannot register %s (%lu)\n", sysPath, GetLastError());
   if (svc) CloseServiceHandle(svc);
   CloseServiceHandle(scm);
   return ok;
@@ -172,7 +178,7 @@ static int zeltadrv_start(DWORD attemptMs, int attempts) {
     memset(&si, 0, sizeof(si));
     si.cb = sizeof(si);
     if (!CreateProcessA(NULL, line, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
-      printf("zeltadrv: cannot run %s (%lu)\n", line, GetLastError());
+      ZELTADRV_LOG("zeltadrv: cannot run %s (%lu)\n", line, GetLastError());
       return 0;
     }
     waited = WaitForSingleObject(pi.hProcess, attemptMs);
@@ -184,10 +190,10 @@ static int zeltadrv_start(DWORD attemptMs, int attempts) {
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
     if (zeltadrv_wait_running(waited == WAIT_OBJECT_0 && code == 0 ? 10000 : 2000)) {
-      printf("zeltadrv: started on attempt %d after %lu ms\n", i, GetTickCount() - begin);
+      ZELTADRV_LOG("zeltadrv: started on attempt %d after %lu ms\n", i, GetTickCount() - begin);
       return i;
     }
-    printf("zeltadrv: start attempt %d: %s, code %lu, after %lu ms\n", i,
+    ZELTADRV_LOG("zeltadrv: start attempt %d: %s, code %lu, after %lu ms\n", i,
            waited == WAIT_OBJECT_0 ? "ended" : "timed out", code, GetTickCount() - begin);
   }
   return 0;
@@ -201,12 +207,12 @@ static int zeltadrv_stop(DWORD timeoutMs) {
   DWORD start = GetTickCount();
   if (!svc) return 0;
   if (!ControlService(svc, SERVICE_CONTROL_STOP, &status) && GetLastError() != ERROR_SERVICE_NOT_ACTIVE)
-    printf("zeltadrv: stop request failed (%lu)\n", GetLastError());
+    ZELTADRV_LOG("zeltadrv: stop request failed (%lu)\n", GetLastError());
   CloseServiceHandle(svc);
   for (;;) {
     if (zeltadrv_state() == SERVICE_STOPPED && !zeltadrv_device_opens()) return 1;
     if (GetTickCount() - start >= timeoutMs) {
-      printf("zeltadrv: still not stopped after %lu ms\n", timeoutMs);
+      ZELTADRV_LOG("zeltadrv: still not stopped after %lu ms\n", timeoutMs);
       return 0;
     }
     Sleep(50);
@@ -222,7 +228,7 @@ static int zeltadrv_remove(void) {
   RegDeleteKeyA(HKEY_LOCAL_MACHINE, ZELTADRV_PARAMETERS);
   svc = zeltadrv_open_service(DELETE);
   if (!svc) return GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
-  if (!DeleteService(svc)) printf("zeltadrv: cannot delete the service (%lu)\n", GetLastError());
+  if (!DeleteService(svc)) ZELTADRV_LOG("zeltadrv: cannot delete the service (%lu)\n", GetLastError());
   CloseServiceHandle(svc);
   for (i = 0; i < 100; ++i) {
     svc = zeltadrv_open_service(SERVICE_QUERY_STATUS);
@@ -230,7 +236,7 @@ static int zeltadrv_remove(void) {
     if (svc) CloseServiceHandle(svc);
     Sleep(100);
   }
-  printf("zeltadrv: the service is still there\n");
+  ZELTADRV_LOG("zeltadrv: the service is still there\n");
   return 0;
 }
 

@@ -546,6 +546,11 @@ BOOL GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax)
     SetLastError(error);
     return -1;
   }
+  // A window that is not there is an error of the call, as on Windows.
+  if (hWnd != nullptr && hostwin::Find(hWnd) == nullptr) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return -1;
+  }
   if (lpMsg == nullptr || hWnd != nullptr || wMsgFilterMin != 0 || wMsgFilterMax != 0) {
     // Filters are not simulated.
     u().problems.push_back("GetMessageA with a filter");
@@ -577,9 +582,11 @@ BOOL GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax)
     auto timer = std::min_element(s.timers.begin(), s.timers.end(),
                                   [](const hostwin::Timer& a, const hostwin::Timer& b) { return a.due < b.due; });
     if (timer != s.timers.end() && timer->due <= s.now) {
-      // A timer that is due makes one WM_TIMER; it is due again one period
-      // from now, however late this one came.
-      timer->due = s.now + timer->elapse;
+      // A timer that is due makes one WM_TIMER, however many periods were
+      // missed; it keeps its period, so it is due again at the first
+      // multiple of the period after now, counted from when it was set.
+      do timer->due += timer->elapse;
+      while (timer->due <= s.now);
       *lpMsg = MSG{timer->hwnd, WM_TIMER, timer->id, reinterpret_cast<LPARAM>(timer->proc), s.now, {0, 0}};
       return TRUE;
     }
@@ -656,6 +663,9 @@ UINT_PTR SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC lpTimerF
     SetLastError(error);
     return 0;
   }
+  // Windows keeps a period between USER_TIMER_MINIMUM and USER_TIMER_MAXIMUM.
+  if (uElapse < 10) uElapse = 10;
+  if (uElapse > 0x7FFFFFFFu) uElapse = 0x7FFFFFFFu;
   if (hWnd != nullptr) {
     const hostwin::WindowRec* w = hostwin::Find(hWnd);
     if (w == nullptr || w->info.foreign) {
@@ -697,6 +707,12 @@ DWORD GetTickCount() {
   DWORD error = 0;
   hostwin::detail::Enter("GetTickCount", "", &error);
   return u().now;
+}
+
+VOID Sleep(DWORD dwMilliseconds) {
+  DWORD error = 0;
+  hostwin::detail::Enter("Sleep", std::to_string(dwMilliseconds), &error);
+  u().now += dwMilliseconds;
 }
 
 HDC BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint) {

@@ -217,7 +217,8 @@ namespace hostwin {
 // ---- user32: windows, the message queue, timers on a test clock, resources ----
 namespace user32 {
 
-// Milliseconds since Reset(). Only GetMessageA moves it, when it would wait.
+// Milliseconds since Reset(). Only GetMessageA moves it, when it would wait,
+// and Sleep.
 DWORD Now();
 // Runs action when the clock reaches atMs (at once if it has), from inside the
 // GetMessageA that would otherwise wait: the action plays the outside world
