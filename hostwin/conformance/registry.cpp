@@ -83,6 +83,25 @@ int main() {
   std::printf("delete sub -> %ld\n", static_cast<long>(RegDeleteKeyA(key, "sub")));
   std::printf("delete sub again -> %ld\n", static_cast<long>(RegDeleteKeyA(key, "sub")));
 
+  // The default value: brelmot writes it with a null name, travenne with ""
+  // and reads it back with "".
+  std::printf("set default -> %ld\n",
+              static_cast<long>(RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>("dflt"), 4)));
+  Query(key, "", true, 8);
+  std::printf("set default by \"\" -> %ld\n",
+              static_cast<long>(RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE*>("df"), 2)));
+  Query(key, "", true, 8);
+
+  // RegOpenKeyA, as travenne opens its keys.
+  HKEY opened = nullptr;
+  r = RegOpenKeyA(HKEY_CURRENT_USER, "SOFTWARE\\HOSTWINREGRULES", &opened);
+  std::printf("RegOpenKeyA -> %ld\n", static_cast<long>(r));
+  Query(opened, "ABC", true, 8);
+  RegCloseKey(opened);
+  opened = nullptr;
+  std::printf("RegOpenKeyA missing -> %ld\n",
+              static_cast<long>(RegOpenKeyA(HKEY_CURRENT_USER, "Software\\HostwinRegRules\\None", &opened)));
+
   HKEY vol = nullptr, child = nullptr;
   r = RegCreateKeyExA(key, "Vol", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &vol, nullptr);
   std::printf("create volatile -> %ld\n", static_cast<long>(r));

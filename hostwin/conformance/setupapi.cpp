@@ -223,5 +223,7 @@ int main() {
   set = SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
   std::printf("set without a class -> %s, %s\n", Outcome(set != INVALID_HANDLE_VALUE).s,
               set == INVALID_HANDLE_VALUE ? "INVALID_HANDLE_VALUE" : set == nullptr ? "null" : "a set");
+  std::printf("destroy INVALID_HANDLE_VALUE -> %s\n",
+              Outcome(SetupDiDestroyDeviceInfoList(INVALID_HANDLE_VALUE) != FALSE).s);
   return 0;
 }

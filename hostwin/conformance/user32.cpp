@@ -214,6 +214,11 @@ void Timers() {
   // between Windows versions, and the monitor reads none.
   std::printf("kill timer 1 again -> %s\n", KillTimer(g_first, 1) != FALSE ? "ok" : "fails");
 
+  // Windows reports ERROR_INVALID_WINDOW_HANDLE, Wine ERROR_INVALID_HANDLE;
+  // the monitor only sees that no timer was set.
+  const UINT_PTR none = SetTimer(g_gone, 5, 100, nullptr);
+  std::printf("set a timer on the destroyed window -> %s\n", none != 0 ? "nonzero" : "0");
+
   // SetTimer on a pending timer starts its period again.
   SetTimer(g_first, 3, 1000, nullptr);
   Sleep(600);

@@ -7,7 +7,9 @@
 
 int lstrlenA(LPCSTR lpString);
 int lstrlenW(LPCWSTR lpString);
-// Case-sensitive; <0, 0, >0 like strcmp.
+// Case-sensitive: 0 only for equal strings, as on Windows. The order of
+// unequal ones is strcmp's (-1 or 1), not Windows' word sort of the user's
+// locale, which puts "a" before "B"; callers here only test for equality.
 int lstrcmpA(LPCSTR lpString1, LPCSTR lpString2);
 // Copies at most iMaxLength - 1 characters and always terminates.
 LPSTR lstrcpynA(LPSTR lpString1, LPCSTR lpString2, int iMaxLength);
