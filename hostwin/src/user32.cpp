@@ -709,6 +709,7 @@ DWORD GetTickCount() {
   return u().now;
 }
 
+// kernel32's, here because the test clock is user32's.
 VOID Sleep(DWORD dwMilliseconds) {
   DWORD error = 0;
   hostwin::detail::Enter("Sleep", std::to_string(dwMilliseconds), &error);

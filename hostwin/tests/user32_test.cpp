@@ -70,6 +70,20 @@ TEST_F(User32, SettingATimerAgainRestartsItAndDestroyKillsIt) {
   EXPECT_TRUE(hostwin::user32::Timers().empty());
 }
 
+// Windows keeps a timer's period at 10 ms at least; a period of 0 would
+// otherwise be due again at once, for ever.
+TEST_F(User32, APeriodBelowTheMinimumIsTheMinimum) {
+  for (UINT elapse : {0u, 1u, 9u}) {
+    SCOPED_TRACE(elapse);
+    ASSERT_NE(SetTimer(hwnd_, 1, elapse, nullptr), 0u);
+    ASSERT_EQ(hostwin::user32::Timers().size(), 1u);
+    EXPECT_EQ(hostwin::user32::Timers()[0].elapse, 10u);
+  }
+  hostwin::user32::Schedule(35, [this] { DestroyWindow(hwnd_); });
+  EXPECT_EQ(Loop(), 7u);
+  EXPECT_EQ(std::count(g_seen.begin(), g_seen.end(), "275:1"), 3);
+}
+
 TEST_F(User32, AWaitWithNothingToComeIsReportedNotHung) {
   MSG m;
   EXPECT_EQ(GetMessageA(&m, nullptr, 0, 0), FALSE);

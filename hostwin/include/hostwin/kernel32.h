@@ -45,5 +45,10 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                    DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
 BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize,
                      LPVOID lpOutBuffer, DWORD nOutBufferSize, LPDWORD lpBytesReturned, LPOVERLAPPED lpOverlapped);
+// On user32's test clock (hostwin::user32::Now): the clock moves on by the
+// time asked and nothing runs meanwhile; timers and scheduled actions that
+// fall due are met by the next GetMessageA.
+VOID Sleep(DWORD dwMilliseconds);
+
 // Sets *Target to Value as one step and returns what it held.
 LONG InterlockedExchange(LONG volatile* Target, LONG Value);

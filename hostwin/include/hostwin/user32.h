@@ -175,10 +175,6 @@ VOID PostQuitMessage(int nExitCode);
 UINT_PTR SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC lpTimerFunc);
 BOOL KillTimer(HWND hWnd, UINT_PTR uIDEvent);
 DWORD GetTickCount();
-// kernel32's Sleep, on the same test clock: the clock moves on by the time
-// asked and nothing runs meanwhile; timers and scheduled actions that fall
-// due are met by the next GetMessageA.
-VOID Sleep(DWORD dwMilliseconds);
 
 // Painting
 HDC BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint);
