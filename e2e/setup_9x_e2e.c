@@ -20,13 +20,15 @@ static HWND find_monitor(DWORD timeoutMs) {
   }
 }
 
-/* The process of brelmot's window, checked to run the installed program. */
+/* The process of brelmot's window, checked to run the installed program.
+ * wait_process() ends it when it does not end in time, so that a brelmot
+ * left running cannot keep the test's output open. */
 static HANDLE monitor_process(HWND window) {
   DWORD pid = 0, size;
   char image[MAX_PATH];
   HANDLE process;
   GetWindowThreadProcessId(window, &pid);
-  process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, pid);
   CHECK(process != NULL);
   if (!process) return NULL;
   size = sizeof(image);
