@@ -16,8 +16,9 @@
 ; "travenne" and "brelmot", the service NORVA only when this installer
 ; registered it, the drive icons that travenne or brelmot wrote that still
 ; name one of their own files, travenne's bookkeeping key, one reference of
-; zeltadll.dll in SharedDLLs, and the Add/Remove Programs key (which also
-; keeps the state below).
+; zeltadll.dll in SharedDLLs, and the Add/Remove Programs key. That key also
+; keeps what the uninstaller must know: "Family" (the programs last
+; installed), "ServiceRegistered" and "SharedDllCounted".
 
 Unicode false
 SetCompressor /SOLID lzma
