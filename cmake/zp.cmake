@@ -6,6 +6,8 @@
 if(NOT DEFINED ZP_DIST)
   set(ZP_DIST "${CMAKE_SOURCE_DIR}/dist/${ZP_BUILD}")
 endif()
+# The setup program, made from the x86 package by installer/.
+set(ZP_SETUP "${CMAKE_SOURCE_DIR}/dist/zeltapkg-setup.exe")
 set(ZP_IS_WINDOWS OFF)
 if(ZP_BUILD STREQUAL "x86" OR ZP_BUILD STREQUAL "x64")
   set(ZP_IS_WINDOWS ON)
@@ -40,8 +42,15 @@ elseif(ZP_BUILD STREQUAL "fuzz")
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# Names a target that puts files into the package directory: the setup
+# program is made after all of them.
+function(zp_package_target target)
+  set_property(GLOBAL APPEND PROPERTY ZP_PACKAGE_TARGETS ${target})
+endfunction()
+
 # Puts a built Windows binary (or any file) into the package directory.
 function(zp_dist target)
+  zp_package_target(${target})
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E make_directory "${ZP_DIST}"
     COMMAND ${CMAKE_COMMAND} -E copy "$<TARGET_FILE:${target}>" "${ZP_DIST}/"
@@ -143,4 +152,7 @@ function(zp_icon)
   endif()
   add_custom_target(${target} ALL DEPENDS ${outputs})
   add_dependencies(${target} ${gen_target})
+  if(ARG_DIST AND ZP_IS_WINDOWS)
+    zp_package_target(${target})
+  endif()
 endfunction()

@@ -150,3 +150,65 @@ echo "after the burst settled: $entries DriveIcons entries (no card-reader drive
 runf 'C:\pkg\winmsg.exe' close BRELMOT || true
 rc=0; wait "$brelmot_pid" || rc=$?
 echo "brelmot.exe exit code $rc"
+
+say "the setup program: dist/zeltapkg-setup.exe ($(stat -c %s dist/zeltapkg-setup.exe) bytes, 32-bit, version 1.0.0.1)"
+# A session of its own again, after brelmot's.
+"$WINESERVER" -w >/dev/null 2>&1 || true
+cp dist/zeltapkg-setup.exe "$WINEPREFIX/drive_c/pkg/"
+# The setup program is 32-bit, whichever package the sections above ran: it
+# sees HKLM\Software through Wow6432Node and the system folder as syswow64.
+REG='C:\windows\syswow64\reg.exe'
+sys32="$WINEPREFIX/drive_c/windows/syswow64"
+instdir="$WINEPREFIX/drive_c/Program Files (x86)/Zelta card reader"
+# A Wine process of this prefix runs the program.
+running() {
+  local pid
+  for pid in $(pgrep -f "$1" || true); do
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
+  done
+  return 1
+}
+show_install() {
+  echo "  files:$(cd "$WINEPREFIX/drive_c/windows" && for f in travenne.exe cfico.ico sdico.ico smico.ico msico.ico comboico.ico brelmot.exe; do [ -f "$f" ] && printf ' C:\\windows\\%s' "$f"; done)$([ -f "$sys32/zeltadll.dll" ] && printf ' C:\\windows\\system32\\zeltadll.dll')"
+  if [ -d "$instdir" ]; then echo "  install folder: $(cd "$instdir" && find . -type f | sed 's|^\./||' | sort | tr '\n' ' ')"; else echo "  install folder: none"; fi
+  echo "  Run values:$(runf $REG query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' | awk '$2 == "REG_SZ" { printf " %s = %s", $1, $3 }')"
+  echo "  Add/Remove Programs:$(runf $REG query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\zeltapkg' 2>/dev/null |
+    awk '$1 ~ /^(DisplayName|DisplayVersion|EstimatedSize)$/ { n = $1; $1 = ""; $2 = ""; sub(/^ +/, ""); printf " %s=%s", n, $0 }' || true)"
+  echo "  service: $(runf 'C:\pkg\svcinfo.exe' NORVA | head -1)"
+  echo "  brelmot: $(running 'windows.brelmot\.exe' && echo running || echo not running)"
+}
+# The uninstaller works on from a copy of itself and ends with the install folder.
+wait_uninstalled() {
+  for _ in $(seq 600); do [ -d "$instdir" ] || break; sleep 0.1; done
+}
+cp dist/x86/norvainst.exe "$sys32/norva.exe"
+echo "a stand-in for the service program norva.exe put into the system folder"
+echo "before:"
+show_install
+show_icons || true
+
+say "zeltapkg-setup.exe /S (the Windows 2000/XP programs)"
+rc=0; runf 'C:\pkg\zeltapkg-setup.exe' /S || rc=$?
+echo "exit code $rc"
+echo "(travenne's pass at the end: the SD slot of the travenne section is still in the disk list, but its"
+echo " simulated volume went with that session, so the slot gets the first free letter, D; E's icon is swept)"
+show_install
+show_icons || true
+
+say "uninstall.exe /S"
+runf "C:\\Program Files (x86)\\Zelta card reader\\uninstall.exe" /S || true
+wait_uninstalled
+show_install
+show_icons || true
+
+say "zeltapkg-setup.exe /S /WIN9X (the Windows 98/Me programs, forced on this system)"
+rc=0; runf 'C:\pkg\zeltapkg-setup.exe' /S /WIN9X || rc=$?
+echo "exit code $rc"
+runf 'C:\pkg\winmsg.exe' find BRELMOT || true
+show_install
+
+say "uninstall.exe /S: brelmot's window is closed"
+runf "C:\\Program Files (x86)\\Zelta card reader\\uninstall.exe" /S || true
+wait_uninstalled
+for _ in $(seq 100); do running 'windows.brelmot\.exe' || break; sleep 0.1; done
+show_install

@@ -10,7 +10,7 @@ set -euo pipefail
 need=(cmake g++ clang libclang-rt-14-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
       g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 gcc-mingw-w64-i686-win32
       gcc-mingw-w64-x86-64-win32 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-      wine64 xvfb xauth icoutils binutils ninja-build llvm lld)
+      wine64 xvfb xauth icoutils binutils ninja-build llvm lld nsis)
 
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO=sudo

@@ -31,7 +31,7 @@ imports=$(awk '
   dll != "" && $1 ~ /^[0-9a-f]+$/ && NF >= 3 { print dll, $3 }
 ' <<<"$headers" | sort -u)
 
-system_dlls="KERNEL32.DLL ADVAPI32.DLL USER32.DLL GDI32.DLL SHELL32.DLL SETUPAPI.DLL MSVCRT.DLL OLE32.DLL"
+system_dlls="KERNEL32.DLL ADVAPI32.DLL USER32.DLL GDI32.DLL SHELL32.DLL SETUPAPI.DLL MSVCRT.DLL OLE32.DLL COMCTL32.DLL"
 for dll in $(awk '{print $1}' <<<"$imports" | sort -u); do
   case " $system_dlls " in
     *" $dll "*) ;;
