@@ -88,6 +88,16 @@ bool HasSlot(const DeviceRecord& record) {
   return record.driverSlotName != nullptr && record.driverSlotName[0] != '\0';
 }
 
+// A label and its text on a line of their own; empty text as "none".
+void Field(Writer& out, const char* label, const char* text) {
+  out.Text(label);
+  if (text != nullptr && text[0] == '\0')
+    out.Text("none");
+  else
+    out.Shown(text);
+  out.Put('\n');
+}
+
 void DeviceText(Writer& out, std::size_t index, const DeviceRecord& r, bool verbose) {
   out.Text("Device ").Dec(static_cast<std::uint32_t>(index + 1)).Text(": ");
   out.Hex(r.vendorId, 4).Put(':').Hex(r.productId, 4).Text(", unique id ").Shown(r.uniqueId).Put('\n');
@@ -108,9 +118,9 @@ void DeviceText(Writer& out, std::size_t index, const DeviceRecord& r, bool verb
     out.Text("  driver slot:      none\n");
   }
   if (!verbose) return;
-  out.Text("  device path:      ").Shown(r.devicePath).Put('\n');
-  out.Text("  child match id:   ").Shown(r.childMatchId).Put('\n');
-  out.Text("  parent id prefix: ").Shown(r.parentIdPrefix).Put('\n');
+  Field(out, "  device path:      ", r.devicePath);
+  Field(out, "  child match id:   ", r.childMatchId);
+  Field(out, "  parent id prefix: ", r.parentIdPrefix);
 }
 
 void LibraryText(Writer& out, const LibraryInfo& library) {

@@ -79,6 +79,12 @@ TEST(ZeltainfoReport, ListTextVerbose) {
             "  parent id prefix: 6&a0&0\n"
             "\n"
             "1 device found.\n");
+  // An empty text shows as none.
+  const DeviceRecord* const third[] = {&kRecords[2]};
+  const SearchResult search = {0, 0, ZELTA_OK, third, 1, false};
+  EXPECT_NE(Output([&](Writer& out) { WriteListText(out, kLibrary, search, true); })
+                .find("  child match id:   xyz9\n  parent id prefix: none\n\n1 device found.\n"),
+            std::string::npos);
 }
 
 TEST(ZeltainfoReport, ListTextOfNoDevice) {
