@@ -4,6 +4,7 @@
 //   zeltainfo -h | --help | /?
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace zeltainfo {
