@@ -79,6 +79,65 @@ echo "after sc stop:  $(run sc query zeltadrv | grep STATE | tr -s ' ')"
 say "zeltadll: fake card readers made in the prefix, searched through the DLL, then one locked through the simulated driver"
 run 'C:\pkg\zeltadll_demo.exe' 'C:\pkg'
 
+# UTF-16LE hex of a text, as Windows keeps a removable volume in MountedDevices.
+volume_hex() {
+  printf '%s' "\\??\\STORAGE#RemovableMedia#$1&RM#{53f5630d-b6bf-11d0-94f2-00a0c91efb8b}" |
+    iconv -f ascii -t utf-16le | od -An -tx1 -v | tr -d ' \n'
+}
+
+say "zeltainfo: what zeltadll.dll finds, shown by the package's console tool on the same simulated machine"
+# One wineserver for this section, so that the simulated driver, once
+# started, stays loaded between the runs; ended before travenne's section.
+"$WINESERVER" -w </dev/null >/dev/null 2>&1 || true
+"$WINESERVER" -p </dev/null >/dev/null 2>&1
+# The session's own processes start now, with no pipe of ours attached that
+# they would keep open.
+"$WINE" reg query 'HKLM\System\MountedDevices' </dev/null >/dev/null 2>&1 || true
+# Wine's mount manager dropped the volumes of the fake disks when the last
+# session ended; they are named again, as zeltadll_demo named them.
+mounts='E:7&bb&0 G:7&aa&0 F:7&cc&0'
+for m in $mounts; do
+  run $REG add 'HKLM\System\MountedDevices' /v "\\DosDevices\\${m%%:*}:" /t REG_BINARY /d "$(volume_hex "${m#*:}")" /f >/dev/null
+done
+zeltainfo() {
+  echo "> zeltainfo $*"
+  local rc=0
+  run 'C:\pkg\zeltainfo.exe' "$@" || rc=$?
+  echo "(exit code $rc)"
+  echo
+}
+echo "the simulated driver is not loaded now:"
+echo
+zeltainfo
+zeltainfo --json 0abc:1234
+zeltainfo --serial 0x11
+echo "the simulated driver loaded, serving both readers (slot 0: device 0x22, slot 1: device 0x11 with serial number 0123ABC):"
+echo
+run sc create zeltadrv type= kernel start= demand binPath= 'C:\pkg\zeltadrv.sys' >/dev/null
+run $REG delete "$K" /f >/dev/null 2>&1 || true
+run $REG add "$K" /v Slot0Name /d 'USB#VID_0ABC&PID_1234#5&2a3b4c5d&0&2#{a5dcbf10-6530-11d2-901f-00c04fb951ed}' /f >/dev/null
+run $REG add "$K" /v Slot0Value /t REG_DWORD /d 0x22 /f >/dev/null
+run $REG add "$K" /v Slot1Name /d 'USB#VID_0ABC&PID_1234#0123abc#{a5dcbf10-6530-11d2-901f-00c04fb951ed}' /f >/dev/null
+run $REG add "$K" /v Slot1Value /t REG_DWORD /d 0x11 /f >/dev/null
+run $REG add "$K" /v Slot1Serial /d 0123ABC /f >/dev/null
+for _ in 1 2 3; do
+  timeout 70 "$WINE" sc start zeltadrv >/dev/null 2>&1 && break
+done
+zeltainfo
+zeltainfo -v 0abc:1234
+zeltainfo --json 0abc:1234
+zeltainfo --serial 0x11
+zeltainfo --serial 0x22 --json
+zeltainfo 0def:9999
+zeltainfo 0abc:12345
+run sc stop zeltadrv >/dev/null || true
+run sc delete zeltadrv >/dev/null || true
+for m in $mounts; do
+  run $REG delete 'HKLM\System\MountedDevices' /v "\\DosDevices\\${m%%:*}:" /f >/dev/null || true
+done
+"$WINESERVER" -k </dev/null >/dev/null 2>&1 || true
+"$WINESERVER" -w </dev/null >/dev/null 2>&1 || true
+
 say "travenne: a card reader with two slots, SD and CF, each with a card in it"
 # Wine's mount manager drops the MountedDevices values of drives it does not
 # know whenever it starts; a persistent wineserver keeps it running from here
@@ -89,11 +148,6 @@ say "travenne: a card reader with two slots, SD and CF, each with a card in it"
 "$WINESERVER" -p </dev/null >/dev/null 2>&1
 "$WINE" reg query 'HKLM\System\MountedDevices' </dev/null >/dev/null 2>&1
 reg() { run $REG "$@" >/dev/null; }
-# UTF-16LE hex of a text, as Windows keeps a removable volume in MountedDevices.
-volume_hex() {
-  printf '%s' "\\??\\STORAGE#RemovableMedia#$1&RM#{53f5630d-b6bf-11d0-94f2-00a0c91efb8b}" |
-    iconv -f ascii -t utf-16le | od -An -tx1 -v | tr -d ' \n'
-}
 disk_enum='HKLM\System\CurrentControlSet\Services\disk\Enum'
 sd_slot='USBSTOR\DISK&VEN_GENRIC&PROD_CARDREADER_SD&REV_1.00\000000000001&0'
 cf_slot='USBSTOR\DISK&VEN_GENRIC&PROD_CARDREADER_CF&REV_1.00\000000000001&1'

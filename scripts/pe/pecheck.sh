@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Static checks of one binary of the x86 package:
-#   - PE32 for i386, subsystem version 4.0, subsystem GUI (no console);
+#   - PE32 for i386, subsystem version 4.0, subsystem GUI (no console), or
+#     console where the list says "subsystem console";
 #   - imports only from Windows' own DLLs, each function on the binary's list
 #     (BINARY.allow beside this script: "DLL function" per line, # comments);
 #   - prints the binary's size and its import list.
@@ -22,7 +23,11 @@ file_format=$(objdump -f "$bin" | sed -n 's/.*file format //p')
 grep -qE '^Magic[[:space:]]+010b' <<<"$headers" || err "not PE32 (Magic 010b)"
 grep -qE '^MajorSubsystemVersion[[:space:]]+4$' <<<"$headers" || err "MajorSubsystemVersion is not 4"
 grep -qE '^MinorSubsystemVersion[[:space:]]+0$' <<<"$headers" || err "MinorSubsystemVersion is not 0"
-grep -qE '^Subsystem[[:space:]]+00000002' <<<"$headers" || err "subsystem is not Windows GUI"
+if grep -qxE 'subsystem[[:space:]]+console' "$allow"; then
+  grep -qE '^Subsystem[[:space:]]+00000003' <<<"$headers" || err "subsystem is not Windows console"
+else
+  grep -qE '^Subsystem[[:space:]]+00000002' <<<"$headers" || err "subsystem is not Windows GUI"
+fi
 
 # "DLL function" pairs from the import tables.
 imports=$(awk '
@@ -39,7 +44,7 @@ for dll in $(awk '{print $1}' <<<"$imports" | sort -u); do
   esac
 done
 
-allowed=$(grep -vE '^[[:space:]]*(#|$)' "$allow" | awk '{print toupper($1), $2}' | sort -u)
+allowed=$(grep -vE '^[[:space:]]*(#|$)|^subsystem[[:space:]]' "$allow" | awk '{print toupper($1), $2}' | sort -u)
 while read -r dll fn; do
   [ -n "$dll" ] || continue
   grep -qxF "$dll $fn" <<<"$allowed" || err "imports $dll $fn, which is not on its list"
