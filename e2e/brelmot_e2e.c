@@ -12,15 +12,7 @@
 
 static const char *pkg;
 
-static HWND find_monitor(DWORD timeoutMs) {
-  DWORD waited = 0;
-  for (;;) {
-    HWND h = FindWindowA("BRELMOT", NULL);
-    if (h || waited >= timeoutMs) return h;
-    Sleep(100);
-    waited += 100;
-  }
-}
+static HWND find_monitor(DWORD timeoutMs) { return e2e_find_window("BRELMOT", timeoutMs); }
 
 static int drive_icons_entries(void) {
   HKEY key;

@@ -112,6 +112,18 @@ static __inline long e2e_run_output(const char *dir, const char *program, const 
   return code;
 }
 
+/* The top-level window of a class, waiting at most timeoutMs for it to
+ * appear; NULL when none does. */
+static __inline HWND e2e_find_window(const char *className, DWORD timeoutMs) {
+  DWORD waited = 0;
+  for (;;) {
+    HWND h = FindWindowA(className, NULL);
+    if (h || waited >= timeoutMs) return h;
+    Sleep(100);
+    waited += 100;
+  }
+}
+
 static int e2e_finish(void) {
   printf("%d passed, %d failed\n", e2e_passed, e2e_failed);
   return e2e_failed == 0 ? 0 : 1;

@@ -1,6 +1,6 @@
 /* norvainst under Wine: the service it registers, checked through the
  * service manager's own API. */
-#include "e2e.h"
+#include "norva.h"
 
 static const char *pkg;
 
@@ -14,48 +14,6 @@ static long norvainst_joined(const char *rest) {
   return e2e_run_line(line, 30000);
 }
 
-/* 1 exists, 0 does not exist, -1 marked for deletion or other error. */
-static int service_state(void) {
-  SC_HANDLE scm = OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS), svc;
-  int state;
-  if (!scm) return -1;
-  svc = OpenServiceA(scm, "NORVA", SERVICE_QUERY_CONFIG);
-  state = svc ? 1 : GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST ? 0 : -1;
-  if (svc) CloseServiceHandle(svc);
-  CloseServiceHandle(scm);
-  return state;
-}
-
-static void check_config(const char *displayName) {
-  SC_HANDLE scm = OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS);
-  SC_HANDLE svc = scm ? OpenServiceA(scm, "NORVA", SERVICE_QUERY_CONFIG) : NULL;
-  union {
-    QUERY_SERVICE_CONFIGA c;
-    char raw[8192];
-  } buf;
-  DWORD needed = 0;
-  char expected[MAX_PATH + 16];
-  CHECK(svc != NULL);
-  if (!svc) {
-    if (scm) CloseServiceHandle(scm);
-    return;
-  }
-  GetSystemDirectoryA(expected, MAX_PATH);
-  strcat(expected, "\\norva.exe");
-  CHECK(QueryServiceConfigA(svc, &buf.c, sizeof(buf), &needed));
-  CHECK_EQ_UL(buf.c.dwServiceType, SERVICE_WIN32_OWN_PROCESS);
-  CHECK_EQ_UL(buf.c.dwStartType, SERVICE_AUTO_START);
-  CHECK_EQ_UL(buf.c.dwErrorControl, SERVICE_ERROR_NORMAL);
-  CHECK(_stricmp(buf.c.lpBinaryPathName, expected) == 0);
-  CHECK_STR(buf.c.lpServiceStartName, "LocalSystem");
-  CHECK_STR(buf.c.lpDisplayName, displayName);
-  CHECK(buf.c.lpLoadOrderGroup == NULL || buf.c.lpLoadOrderGroup[0] == 0);
-  CHECK(buf.c.lpDependencies == NULL || buf.c.lpDependencies[0] == 0);
-  CHECK_EQ_UL(buf.c.dwTagId, 0);
-  CloseServiceHandle(svc);
-  CloseServiceHandle(scm);
-}
-
 static void rename_service(const char *displayName) {
   SC_HANDLE scm = OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS);
   SC_HANDLE svc = OpenServiceA(scm, "NORVA", SERVICE_ALL_ACCESS);
@@ -65,61 +23,50 @@ static void rename_service(const char *displayName) {
   CloseServiceHandle(scm);
 }
 
-/* A deleted service stays "marked for deletion" for a moment after its last
- * handle is closed; wait until the name is free. */
-static int wait_gone(void) {
-  int i;
-  for (i = 0; i < 100; ++i) {
-    if (service_state() == 0) return 1;
-    Sleep(100);
-  }
-  return 0;
-}
-
 int main(int argc, char **argv) {
   const char *noop[] = {"I", "U", "", "x"};
   int i;
   long code;
   pkg = argc > 1 ? argv[1] : "C:\\pkg";
 
-  CHECK_EQ_UL(service_state(), 0);
+  CHECK_EQ_UL(norva_state(), 0);
   CHECK_EQ_UL(norvainst("u"), 0); /* nothing to remove */
-  CHECK_EQ_UL(service_state(), 0);
+  CHECK_EQ_UL(norva_state(), 0);
 
   CHECK_EQ_UL(norvainst("i"), 0);
-  CHECK_EQ_UL(service_state(), 1);
-  check_config("NORVA");
+  CHECK_EQ_UL(norva_state(), 1);
+  check_norva("NORVA");
 
   /* A second install leaves the registration as it stands. */
   rename_service("Changed");
   CHECK_EQ_UL(norvainst("i"), 0);
-  check_config("Changed");
+  check_norva("Changed");
 
   for (i = 0; i < 4; ++i) {
     printf("command line \"%s\"\n", noop[i]);
     CHECK_EQ_UL(norvainst(noop[i]), 0);
-    CHECK_EQ_UL(service_state(), 1);
+    CHECK_EQ_UL(norva_state(), 1);
   }
-  check_config("Changed");
+  check_norva("Changed");
 
   CHECK_EQ_UL(norvainst("u"), 0);
-  CHECK(wait_gone());
+  CHECK(norva_gone());
 
   /* Only the first character counts: "install" installs once the old
    * registration's name is free again. */
   code = norvainst("install");
   CHECK_EQ_UL(code, 0);
-  CHECK_EQ_UL(service_state(), 1);
-  check_config("NORVA");
+  CHECK_EQ_UL(norva_state(), 1);
+  check_norva("NORVA");
   CHECK_EQ_UL(norvainst("uninstall"), 0);
-  CHECK(wait_gone());
+  CHECK(norva_gone());
 
   /* A quoted program name ends at its closing quote: the action may follow
    * it without a blank, or after tabs. */
   CHECK_EQ_UL(norvainst_joined("i"), 0);
-  CHECK_EQ_UL(service_state(), 1);
-  check_config("NORVA");
+  CHECK_EQ_UL(norva_state(), 1);
+  check_norva("NORVA");
   CHECK_EQ_UL(norvainst_joined("\t\tu"), 0);
-  CHECK(wait_gone());
+  CHECK(norva_gone());
   return e2e_finish();
 }

@@ -10,15 +10,7 @@
 
 #define WAIT_MS 20000
 
-static HWND find_monitor(DWORD timeoutMs) {
-  DWORD waited = 0;
-  for (;;) {
-    HWND h = FindWindowA("BRELMOT", NULL);
-    if (h || waited >= timeoutMs) return h;
-    Sleep(100);
-    waited += 100;
-  }
-}
+static HWND find_monitor(DWORD timeoutMs) { return e2e_find_window("BRELMOT", timeoutMs); }
 
 /* The process of brelmot's window, checked to run the installed program.
  * wait_process() ends it when it does not end in time, so that a brelmot

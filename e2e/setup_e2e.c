@@ -141,27 +141,6 @@ static void put_norva(int present) {
   else DeleteFileA(norva);
 }
 
-/* The service as norvainst registers it; display name as given. */
-static void check_norva(const char *displayName) {
-  SC_HANDLE scm = OpenSCManagerA(NULL, NULL, SC_MANAGER_CONNECT);
-  SC_HANDLE svc = scm ? OpenServiceA(scm, "NORVA", SERVICE_QUERY_CONFIG) : NULL;
-  union {
-    QUERY_SERVICE_CONFIGA c;
-    char raw[8192];
-  } buf;
-  DWORD needed = 0;
-  CHECK(svc != NULL);
-  if (svc) {
-    CHECK(QueryServiceConfigA(svc, &buf.c, sizeof(buf), &needed));
-    CHECK_EQ_UL(buf.c.dwServiceType, SERVICE_WIN32_OWN_PROCESS);
-    CHECK_EQ_UL(buf.c.dwStartType, SERVICE_AUTO_START);
-    CHECK(_stricmp(buf.c.lpBinaryPathName, path2(sysdir, "norva.exe")) == 0);
-    CHECK_STR(buf.c.lpDisplayName, displayName);
-    CloseServiceHandle(svc);
-  }
-  if (scm) CloseServiceHandle(scm);
-}
-
 /* NORVA registered by someone else, with a display name of its own. */
 static void register_foreign_norva(void) {
   SC_HANDLE scm = OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS);

@@ -7,7 +7,7 @@
 #ifndef SETUP_E2E_H
 #define SETUP_E2E_H
 
-#include "e2e.h"
+#include "norva.h"
 
 #include <tlhelp32.h>
 
@@ -279,29 +279,6 @@ static void check_registration(const char *family, DWORD kilobytes) {
 
 /* The package's one reference to zeltadll.dll in Windows' SharedDLLs count. */
 static DWORD shared_dll_count(void) { return reg_dword(HKEY_LOCAL_MACHINE, SHARED_DLLS, path2(sysdir, "zeltadll.dll")); }
-
-/* 1 exists, 0 does not exist, -1 marked for deletion or another error. */
-static int norva_state(void) {
-  SC_HANDLE scm = OpenSCManagerA(NULL, NULL, SC_MANAGER_CONNECT), svc;
-  int state;
-  if (!scm) return -1;
-  svc = OpenServiceA(scm, "NORVA", SERVICE_QUERY_CONFIG);
-  state = svc ? 1 : GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST ? 0 : -1;
-  if (svc) CloseServiceHandle(svc);
-  CloseServiceHandle(scm);
-  return state;
-}
-
-/* A deleted service stays "marked for deletion" for a moment after its last
- * handle is closed; waits until the name is free. */
-static int norva_gone(void) {
-  int i;
-  for (i = 0; i < 100; ++i) {
-    if (norva_state() == 0) return 1;
-    Sleep(100);
-  }
-  return 0;
-}
 
 /* Windows' list of moves and deletions left for the next restart: pairs of
  * NUL-terminated names, the target empty for a deletion and marked '!' for

@@ -101,6 +101,22 @@ static int world_mount(char letter, const char *prefix) {
   return world_set_bytes("System\\MountedDevices", name, REG_BINARY, wide, (DWORD)(n * sizeof(WCHAR)));
 }
 
+/* The machine most tests start from: reader A, 0abc:1234 with serial number
+ * 0123ABC, whose disks carry E: and G:; reader B, 0abc:1234 without one,
+ * whose disk carries F:. Reader A's interface path goes to readerA. Returns
+ * nonzero when every part was made. */
+static __inline int world_two_readers(char *readerA, size_t size) {
+  char path[256];
+  return world_add(&world_usb, "USB\\VID_0ABC&PID_1234\\0123ABC", "6&a0&0", readerA, size) &&
+         world_add(&world_disk, "USBSTOR\\DISK&VEN_ZELTA&PROD_CF&REV_1.00\\0123ABC&1", "7&aa&0", path, sizeof(path)) &&
+         world_add(&world_disk, "USBSTOR\\DISK&VEN_ZELTA&PROD_SD&REV_1.00\\0123ABC&0", "7&bb&0", path, sizeof(path)) &&
+         world_mount('G', "7&aa&0") && world_mount('E', "7&bb&0") &&
+         world_add(&world_usb, "USB\\VID_0ABC&PID_1234\\5&2A3B4C5D&0&2", "6&1f2e3d4c&0", path, sizeof(path)) &&
+         world_add(&world_disk, "USBSTOR\\DISK&VEN_ZELTA&PROD_MS&REV_1.00\\6&1F2E3D4C&0&0", "7&cc&0", path,
+                   sizeof(path)) &&
+         world_mount('F', "7&cc&0");
+}
+
 /* The paths of the present interfaces of cls, in the order SetupAPI gives
  * them, into paths[count][256]; returns the count. */
 static __inline int world_list(const GUID *cls, char (*paths)[256], int max) {

@@ -63,14 +63,7 @@ int main(int argc, char **argv) {
   ZELTADRV_CHILD(argc, argv);
   pkg = argc > 1 ? argv[1] : "C:\\pkg";
 
-  world_add(&world_usb, "USB\\VID_0ABC&PID_1234\\0123ABC", "6&a0&0", path, sizeof(path));
-  world_add(&world_disk, "USBSTOR\\DISK&VEN_ZELTA&PROD_CF&REV_1.00\\0123ABC&0", "7&aa&0", path, sizeof(path));
-  world_add(&world_disk, "USBSTOR\\DISK&VEN_ZELTA&PROD_SD&REV_1.00\\0123ABC&1", "7&bb&0", path, sizeof(path));
-  world_mount('G', "7&aa&0");
-  world_mount('E', "7&bb&0");
-  world_add(&world_usb, "USB\\VID_0ABC&PID_1234\\5&2A3B4C5D&0&2", "6&1f2e3d4c&0", path, sizeof(path));
-  world_add(&world_disk, "USBSTOR\\DISK&VEN_ZELTA&PROD_MS&REV_1.00\\6&1F2E3D4C&0&0", "7&cc&0", path, sizeof(path));
-  world_mount('F', "7&cc&0");
+  world_two_readers(path, sizeof(path));
   world_add(&world_usb, "USB\\VID_0DEF&PID_0001\\XYZ9", NULL, path, sizeof(path));
   printf("made: readers 0abc:1234 (serial 0123ABC, disks E: G:; no serial, disk F:) and a device 0def:0001\n");
 

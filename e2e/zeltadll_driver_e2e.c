@@ -419,14 +419,7 @@ int main(int argc, char **argv) {
 
   /* Reader A with a serial number and disks E: and G:, reader B without one
    * and its disk F:, and a device of another vendor. */
-  CHECK(world_add(&world_usb, "USB\\VID_0ABC&PID_1234\\0123ABC", "6&a0&0", readerA, sizeof(readerA)));
-  CHECK(world_add(&world_disk, "USBSTOR\\DISK&VEN_ZELTA&PROD_CF&REV_1.00\\0123ABC&1", "7&aa&0", path, sizeof(path)));
-  CHECK(world_add(&world_disk, "USBSTOR\\DISK&VEN_ZELTA&PROD_SD&REV_1.00\\0123ABC&0", "7&bb&0", path, sizeof(path)));
-  CHECK(world_mount('G', "7&aa&0"));
-  CHECK(world_mount('E', "7&bb&0"));
-  CHECK(world_add(&world_usb, "USB\\VID_0ABC&PID_1234\\5&2A3B4C5D&0&2", "6&1f2e3d4c&0", path, sizeof(path)));
-  CHECK(world_add(&world_disk, "USBSTOR\\DISK&VEN_ZELTA&PROD_MS&REV_1.00\\6&1F2E3D4C&0&0", "7&cc&0", path, sizeof(path)));
-  CHECK(world_mount('F', "7&cc&0"));
+  CHECK(world_two_readers(readerA, sizeof(readerA)));
   CHECK(world_add(&world_usb, "USB\\VID_0DEF&PID_0001\\XYZ9", NULL, path, sizeof(path)));
 
   _snprintf(path, sizeof(path), "%s\\zeltadll.dll", pkg);

@@ -632,14 +632,7 @@ int main(int argc, char **argv) {
 
   /* Reader A with disks E: and G:, reader B with disk F:. */
   printf("\n== two readers with their disks, no driver\n");
-  CHECK(world_add(&world_usb, "USB\\VID_0ABC&PID_1234\\0123ABC", "6&a0&0", path, sizeof(path)));
-  CHECK(world_add(&world_disk, "USBSTOR\\DISK&VEN_ZELTA&PROD_CF&REV_1.00\\0123ABC&1", "7&aa&0", path, sizeof(path)));
-  CHECK(world_add(&world_disk, "USBSTOR\\DISK&VEN_ZELTA&PROD_SD&REV_1.00\\0123ABC&0", "7&bb&0", path, sizeof(path)));
-  CHECK(world_mount('G', "7&aa&0"));
-  CHECK(world_mount('E', "7&bb&0"));
-  CHECK(world_add(&world_usb, "USB\\VID_0ABC&PID_1234\\5&2A3B4C5D&0&2", "6&1f2e3d4c&0", path, sizeof(path)));
-  CHECK(world_add(&world_disk, "USBSTOR\\DISK&VEN_ZELTA&PROD_MS&REV_1.00\\6&1F2E3D4C&0&0", "7&cc&0", path, sizeof(path)));
-  CHECK(world_mount('F', "7&cc&0"));
+  CHECK(world_two_readers(path, sizeof(path)));
   CHECK_EQ_UL(search(0, 0), ZELTA_E_OPEN);
   check_text_listing("", 0, 0, 0);
   CHECK(has("ZELTA_E_OPEN (0x80000008)\n  The driver \\\\.\\ZELTA is not there (not installed or not started)."));
