@@ -12,17 +12,44 @@ work=$(mktemp -d)
 export WINEPREFIX="$work/pfx" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEDLLPATH="$ZP_WINEDLLPATH"
 wine_cleanup() {
   "$WINESERVER" -k >/dev/null 2>&1
+  wine_remove_server_dir
   rm -rf "$work"
+}
+
+# Debian's Wine keeps a prefix's server socket in a directory of its own,
+# /tmp/wine-XXXXXX, named in the prefix's file "wineserver"; the server leaves
+# it behind when it ends. Called once the prefix's server is gone.
+wine_remove_server_dir() {
+  local name
+  name=$(cat "$WINEPREFIX/wineserver" 2>/dev/null) || return 0
+  case "$name" in
+    wine-[A-Za-z0-9][A-Za-z0-9][A-Za-z0-9][A-Za-z0-9][A-Za-z0-9][A-Za-z0-9])
+      [ -O "/tmp/$name" ] && rm -rf "/tmp/$name" ;;
+  esac
+  return 0
 }
 trap wine_cleanup EXIT
 
 # Creates the prefix and lets everything its first boot started settle and end,
-# so that a test's own services do not race with the boot's.
+# so that a test's own services do not race with the boot's. A first boot on a
+# busy machine now and then fails within a second, before the prefix is
+# usable; the prefix is then thrown away and made again, at most three times,
+# and what each failed boot printed goes to stderr.
 wine_boot() {
   [ -f "$ZP_WINEDLLPATH/i386-windows/kernel32.dll" ] ||
     { echo "no 32-bit Wine DLLs in $ZP_WINEDLLPATH: run scripts/setup.sh"; return 1; }
-  timeout 180 "$WINE" wineboot -i >/dev/null 2>&1 || return 1
-  timeout 120 "$WINESERVER" -w
+  local attempt out
+  for attempt in 1 2 3; do
+    if out=$(timeout 180 "$WINE" wineboot -i 2>&1) && timeout 120 "$WINESERVER" -w; then
+      return 0
+    fi
+    printf 'wineboot failed (attempt %s of 3):\n%s\n' "$attempt" "$(printf '%s\n' "$out" | tail -n 20)" >&2
+    "$WINESERVER" -k >/dev/null 2>&1
+    wine_remove_server_dir
+    rm -rf "$WINEPREFIX"
+    sleep 2
+  done
+  return 1
 }
 
 # Windows without an X display: Wine's null graphics driver. Its windows,
