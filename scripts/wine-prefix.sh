@@ -11,16 +11,16 @@ WINESERVER=/usr/lib/wine/wineserver64
 work=$(mktemp -d)
 export WINEPREFIX="$work/pfx" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEDLLPATH="$ZP_WINEDLLPATH"
 wine_cleanup() {
-  "$WINESERVER" -k >/dev/null 2>&1
-  wine_remove_server_dir
+  wine_stop_server
   rm -rf "$work"
 }
 
-# Debian's Wine keeps a prefix's server socket in a directory of its own,
-# /tmp/wine-XXXXXX, named in the prefix's file "wineserver"; the server leaves
-# it behind when it ends. Called once the prefix's server is gone.
-wine_remove_server_dir() {
+# Ends the prefix's server and everything it runs. Debian's Wine keeps the
+# server's socket in a directory of its own, /tmp/wine-XXXXXX, named in the
+# prefix's file "wineserver", and leaves it behind: it goes too.
+wine_stop_server() {
   local name
+  "$WINESERVER" -k >/dev/null 2>&1
   name=$(cat "$WINEPREFIX/wineserver" 2>/dev/null) || return 0
   case "$name" in
     wine-[A-Za-z0-9][A-Za-z0-9][A-Za-z0-9][A-Za-z0-9][A-Za-z0-9][A-Za-z0-9])
@@ -44,8 +44,7 @@ wine_boot() {
       return 0
     fi
     printf 'wineboot failed (attempt %s of 3):\n%s\n' "$attempt" "$(printf '%s\n' "$out" | tail -n 20)" >&2
-    "$WINESERVER" -k >/dev/null 2>&1
-    wine_remove_server_dir
+    wine_stop_server
     rm -rf "$WINEPREFIX"
     sleep 2
   done
