@@ -284,20 +284,21 @@ TEST_F(RunTest, SetMarkOfAnInterruptedRun) {
 // Letters A to C are never a reader's: their marks are never asked for, and
 // whatever marks and icons they carry stay as they are.
 TEST_F(RunTest, LettersAToCAreNeverScannedOrSwept) {
+  const struct {
+    char letter;
+    const char* icon;
+    Mark mark;
+  } kDrives[] = {{'A', "\\cfico.ico", Mark::Kept}, {'B', "\\sdico.ico", Mark::Set}, {'C', "\\msico.ico", Mark::Kept}};
   SeedMachine();
-  SetIcon('A', kWindows + "\\cfico.ico");
-  SetMark('A', Mark::Kept);
-  SetIcon('B', kWindows + "\\sdico.ico");
-  SetMark('B', Mark::Set);
-  SetIcon('C', kWindows + "\\msico.ico");
-  SetMark('C', Mark::Kept);
+  for (const auto& d : kDrives) {
+    SetIcon(d.letter, kWindows + d.icon);
+    SetMark(d.letter, d.mark);
+  }
   ASSERT_EQ(Run(), 0);
-  ExpectIcon('A', kWindows + "\\cfico.ico");
-  ExpectMark('A', Mark::Kept);
-  ExpectIcon('B', kWindows + "\\sdico.ico");
-  ExpectMark('B', Mark::Set);
-  ExpectIcon('C', kWindows + "\\msico.ico");
-  ExpectMark('C', Mark::Kept);
+  for (const auto& d : kDrives) {
+    ExpectIcon(d.letter, kWindows + d.icon);
+    ExpectMark(d.letter, d.mark);
+  }
   for (const std::string& value : CallsOnKey("RegQueryValueExA", kBookkeeping))
     EXPECT_TRUE(value != "A" && value != "B" && value != "C") << value;
 }
